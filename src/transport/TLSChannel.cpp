@@ -74,14 +74,13 @@ TLSChannel::TLSChannel(QString host, quint16 port, std::optional<identity::Clien
 
 TLSChannel::~TLSChannel() = default;
 
-void TLSChannel::Deleter::operator()(TLSChannel* channel) const
+void TLSChannel::dispose()
 {
-    if (!channel) return;
-    channel->onEvent = nullptr;
-    channel->closed_ = true;
-    channel->connectTimer_.reset();
-    channel->socket_->abort();
-    channel->deleteLater();
+    onEvent = nullptr;
+    closed_ = true;
+    connectTimer_.reset();
+    socket_->abort();
+    deleteLater();
 }
 
 void TLSChannel::start()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Bytes.h"
 #include "core/Scheduler.h"
+#include "transport/Channel.h"
 #include "identity/ClientIdentity.h"
 #include "identity/RSAPublicKey.h"
 #include "protocol/FrameBuffer.h"
@@ -10,50 +10,18 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <string>
-#include <variant>
 
 class QSslSocket;
 
 namespace telvanto::transport {
 
-// One TLS connection to a TV, for one attempt: client certificate, the TV's key captured
-// and optionally checked against a pinned key, inbound bytes cut into frames, everything
-// reported through onEvent. Closing is reported exactly once, with the first cause.
-class TLSChannel : public QObject {
+// The channel on QSslSocket: client certificate, the TV's key captured during the handshake
+// and optionally checked against a pinned key, inbound bytes cut into frames.
+class TLSChannel final : public QObject, public Channel {
     Q_OBJECT
 
 public:
-    struct Error {
-        enum class Kind {
-            connection, // refused, unreachable, name not found, timed out: no TCP connection
-            tls,        // the TLS handshake failed or the peer ended it (includes a pin mismatch)
-            oversized,  // a frame header announced too much
-            io,         // the established connection failed
-        };
-        Kind kind;
-        std::string description;
-        bool operator==(const Error&) const = default;
-    };
-
-    struct Message {
-        Bytes payload;
-    };
-    struct Closed {
-        std::optional<Error> error; // none: an orderly end
-    };
-    struct Ready {};
-    using Event = std::variant<Message, Closed, Ready>;
-
-    // What the handshake saw of the TV's certificate.
-    struct KeyBox {
-        std::optional<identity::RSAPublicKey> key;
-        bool pinMismatch = false;
-    };
-
     static constexpr std::chrono::seconds connectTimeout{6};
     static constexpr int keepAliveIdleSeconds = 10;
     static constexpr int keepAliveIntervalSeconds = 5;
@@ -67,29 +35,16 @@ public:
                std::optional<identity::RSAPublicKey> pinned, core::Scheduler& scheduler);
     ~TLSChannel() override;
 
-    // Set before start. Events are delivered on the event loop, never from inside a call
-    // the owner makes into the channel.
-    std::function<void(const Event&)> onEvent;
+    void start() override;
+    void send(ByteView frame) override;
+    void cancel() override;
+    const std::optional<identity::RSAPublicKey>& serverKey() const override { return serverKey_; }
+    const KeyBox& keyBox() const override { return keyBox_; }
+    const QString& host() const override { return host_; }
+    void dispose() override;
 
-    void start();
-    // Writes one frame. Frames sent before the handshake completes go out only after the
-    // TV's key has been accepted.
-    void send(ByteView frame);
-    // Ends the connection; reports closed(none) unless the channel had already closed.
-    void cancel();
-
-    // The TV's key, once ready.
-    const std::optional<identity::RSAPublicKey>& serverKey() const { return serverKey_; }
-    const KeyBox& keyBox() const { return keyBox_; }
-    const QString& host() const { return host_; }
     quint16 port() const { return port_; }
     bool isClosed() const { return closed_; }
-
-    // For owners: stops all events and deletes the channel once control is back in the
-    // event loop, so a channel may be dropped from inside its own event handler.
-    struct Deleter {
-        void operator()(TLSChannel* channel) const;
-    };
 
 private:
     void onConnected();
@@ -119,6 +74,18 @@ private:
     bool closed_ = false;
 };
 
-using ChannelPtr = std::unique_ptr<TLSChannel, TLSChannel::Deleter>;
+// Opens real TLS channels.
+class TLSChannelFactory final : public ChannelFactory {
+public:
+    explicit TLSChannelFactory(core::Scheduler& scheduler) : scheduler_(scheduler) {}
+    ChannelPtr open(const QString& host, quint16 port, std::optional<identity::ClientIdentity> identity,
+                    std::optional<identity::RSAPublicKey> pinned) override
+    {
+        return ChannelPtr(new TLSChannel(host, port, std::move(identity), std::move(pinned), scheduler_));
+    }
+
+private:
+    core::Scheduler& scheduler_;
+};
 
 } // namespace telvanto::transport

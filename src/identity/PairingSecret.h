@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/Bytes.h"
+#include "identity/RSAPublicKey.h"
+
+#include <optional>
+#include <string_view>
+
+namespace telvanto::identity {
+
+// The proof that the user saw the TV's code: SHA-256 over both keys' numbers (leading zeros
+// stripped) and the code's last two bytes. None when the code is not six hex digits or its
+// first byte does not match the digest's first byte (a mistyped code). Case-insensitive.
+std::optional<Bytes> pairingSecret(std::string_view code, const RSAPublicKey& clientKey, const RSAPublicKey& serverKey);
+
+} // namespace telvanto::identity

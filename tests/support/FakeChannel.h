@@ -1,0 +1,112 @@
+#pragma once
+
+#include "core/Scheduler.h"
+#include "transport/Channel.h"
+
+#include <memory>
+#include <vector>
+
+namespace telvanto::testing {
+
+// A scripted channel: the test plays the TV by calling ready/receive/close, and reads what
+// the owner sent. Like the real one it reports a close once, and a cancel from the
+// scheduler (virtual time zero later), not from inside the owner's call.
+class FakeChannel final : public transport::Channel {
+public:
+    FakeChannel(QString host, quint16 port, std::optional<identity::ClientIdentity> identity,
+                std::optional<identity::RSAPublicKey> pinned, core::Scheduler& scheduler)
+        : host_(std::move(host)), port(port), identity(std::move(identity)), pinned(std::move(pinned)), scheduler_(scheduler)
+    {
+    }
+
+    void start() override { started = true; }
+    void send(ByteView frame) override
+    {
+        if (!closed) sent.emplace_back(frame.begin(), frame.end());
+    }
+    void cancel() override
+    {
+        cancelled = true;
+        if (closed) return;
+        closed = true;
+        pendingClose_ = scheduler_.schedule(core::Duration::zero(), [this] { deliver(Closed{}); });
+    }
+    const std::optional<identity::RSAPublicKey>& serverKey() const override { return serverKey_; }
+    const KeyBox& keyBox() const override { return keyBox_; }
+    const QString& host() const override { return host_; }
+    void dispose() override
+    {
+        disposed = true;
+        onEvent = nullptr;
+    }
+
+    // The TV's side.
+    void ready(const identity::RSAPublicKey& key)
+    {
+        keyBox_.key = key;
+        serverKey_ = key;
+        if (!closed) deliver(Ready{});
+    }
+    void receive(const Bytes& payload)
+    {
+        if (!closed) deliver(Message{payload});
+    }
+    // A frame as the encoders make it: the payload after its length header.
+    void receiveFrame(const Bytes& frame);
+    void close(std::optional<Error> error = std::nullopt, bool pinMismatch = false)
+    {
+        keyBox_.pinMismatch = pinMismatch;
+        if (closed) return;
+        closed = true;
+        deliver(Closed{std::move(error)});
+    }
+
+    QString host_;
+    quint16 port;
+    std::optional<identity::ClientIdentity> identity;
+    std::optional<identity::RSAPublicKey> pinned;
+    std::vector<Bytes> sent;
+    bool started = false;
+    bool cancelled = false;
+    bool closed = false;
+    bool disposed = false;
+
+private:
+    void deliver(const Event& event)
+    {
+        if (auto handler = onEvent) handler(event);
+    }
+
+    core::Scheduler& scheduler_;
+    KeyBox keyBox_;
+    std::optional<identity::RSAPublicKey> serverKey_;
+    core::TaskHandle pendingClose_;
+};
+
+inline void FakeChannel::receiveFrame(const Bytes& frame)
+{
+    std::size_t header = 0;
+    while (header < frame.size() && (frame[header] & 0x80)) ++header;
+    receive(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(header + 1), frame.end()));
+}
+
+// Keeps every channel it opened, so tests can inspect and drive old ones too.
+class FakeChannelFactory final : public transport::ChannelFactory {
+public:
+    explicit FakeChannelFactory(core::Scheduler& scheduler) : scheduler_(scheduler) {}
+
+    transport::ChannelPtr open(const QString& host, quint16 port, std::optional<identity::ClientIdentity> identity,
+                               std::optional<identity::RSAPublicKey> pinned) override
+    {
+        opened.push_back(std::make_unique<FakeChannel>(host, port, std::move(identity), std::move(pinned), scheduler_));
+        return transport::ChannelPtr(opened.back().get());
+    }
+
+    FakeChannel& last() { return *opened.back(); }
+    std::vector<std::unique_ptr<FakeChannel>> opened;
+
+private:
+    core::Scheduler& scheduler_;
+};
+
+} // namespace telvanto::testing
