@@ -28,18 +28,24 @@ std::optional<Bytes> pairingSecret(std::string_view code, const RSAPublicKey& cl
         codeBytes[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
 
+    Bytes digest = pairingDigest(clientKey, serverKey, codeBytes[1], codeBytes[2]);
+    if (digest.empty()) return std::nullopt;
+    if (digest[0] != codeBytes[0]) return std::nullopt;
+    return digest;
+}
+
+Bytes pairingDigest(const RSAPublicKey& clientKey, const RSAPublicKey& serverKey, std::uint8_t code1, std::uint8_t code2)
+{
     Bytes input;
     for (const Bytes* part : {&clientKey.modulus, &clientKey.exponent, &serverKey.modulus, &serverKey.exponent}) {
         append(input, der::stripLeadingZeros(*part));
     }
-    input.push_back(codeBytes[1]);
-    input.push_back(codeBytes[2]);
-
+    input.push_back(code1);
+    input.push_back(code2);
     Bytes digest(EVP_MAX_MD_SIZE);
     unsigned int length = 0;
-    if (EVP_Digest(input.data(), input.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return std::nullopt;
+    if (EVP_Digest(input.data(), input.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return {};
     digest.resize(length);
-    if (digest[0] != codeBytes[0]) return std::nullopt;
     return digest;
 }
 
