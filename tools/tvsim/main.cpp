@@ -1,5 +1,6 @@
 // tvsim: a simulated Android TV for trying Telvanto without a TV, and for its tests.
 #include "Simulator.h"
+#include "platform/AvahiMdns.h"
 #include "transport/QtScheduler.h"
 
 #include <QCommandLineParser>
@@ -116,8 +117,19 @@ int main(int argc, char** argv)
     QObject::connect(&simulator, &Simulator::codeShown, [](const QString& code) { print(QStringLiteral("code ") + code); });
     QObject::connect(&simulator, &Simulator::paired, [] { print(QStringLiteral("paired")); });
     QObject::connect(&simulator, &Simulator::foregroundAppChanged, [](const QString& package) { print(QStringLiteral("app ") + package); });
+    // mDNS: the TV under its name, and an AirPlay receiver while AirScreen is in front.
+    std::unique_ptr<telvanto::platform::AvahiMdns> announcer;
+    telvanto::core::TaskHandle tvService, airplayService;
     if (parser.isSet(mdns)) {
-        std::fprintf(stderr, "tvsim: --mdns is not available in this build\n");
+        announcer = std::make_unique<telvanto::platform::AvahiMdns>(scheduler);
+        tvService = announcer->publish(QStringLiteral("_androidtvremote2._tcp"), options.name, simulator.remotePort());
+        QObject::connect(&simulator, &Simulator::foregroundAppChanged, [&](const QString& package) {
+            if (package == QLatin1String(Simulator::airScreenPackage)) {
+                if (!airplayService) airplayService = announcer->publish(QStringLiteral("_airplay._tcp"), options.name, 7000);
+            } else {
+                airplayService.reset();
+            }
+        });
     }
 
     // The control interface: one command per line on standard input.
