@@ -48,6 +48,7 @@ TLSChannel::TLSChannel(QString host, quint16 port, std::optional<identity::Clien
     : host_(std::move(host)), port_(port), pinned_(std::move(pinned)), scheduler_(scheduler),
       socket_(new QSslSocket(this))
 {
+    ++instances_;
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setProtocol(QSsl::TlsV1_2OrLater);
     // Trust no authority: every certificate goes through the key check below.
@@ -72,13 +73,24 @@ TLSChannel::TLSChannel(QString host, quint16 port, std::optional<identity::Clien
     connect(socket_, &QSslSocket::disconnected, this, &TLSChannel::onDisconnected);
 }
 
-TLSChannel::~TLSChannel() = default;
+TLSChannel::~TLSChannel() { --instances_; }
 
 void TLSChannel::dispose()
 {
     onEvent = nullptr;
     closed_ = true;
     connectTimer_.reset();
+    if (encrypted_ && socket_->state() == QAbstractSocket::ConnectedState) {
+        // Let what was sent reach the TV, then part politely; a peer that does not let go
+        // is cut off after a short grace.
+        connect(socket_, &QSslSocket::disconnected, this, &QObject::deleteLater);
+        QTimer::singleShot(disposeGrace, this, [this] {
+            socket_->abort();
+            deleteLater();
+        });
+        socket_->disconnectFromHost();
+        return;
+    }
     socket_->abort();
     deleteLater();
 }

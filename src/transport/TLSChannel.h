@@ -28,6 +28,12 @@ public:
     static constexpr int keepAliveProbes = 3;
     // The most bytes read from the socket in one go.
     static constexpr qint64 maxReadChunk = 65536;
+    // How long a dropped channel may take to hand its last bytes to the TV.
+    static constexpr std::chrono::milliseconds disposeGrace{1000};
+
+    // Channels that still exist, dropped ones included until they are gone: a program that
+    // ends runs its event loop until this is zero, so its last frames reach the TV.
+    static int instances() { return instances_; }
 
     // Builds the channel; nothing happens before start. Without an identity no client
     // certificate is presented.
@@ -72,6 +78,7 @@ private:
     bool encrypted_ = false;
     bool receivedAny_ = false;
     bool closed_ = false;
+    static inline int instances_ = 0;
 };
 
 // Opens real TLS channels.

@@ -294,3 +294,16 @@ TEST(TLSChannel, OldProtocolServerIsRefused)
     EXPECT_FALSE(client.ready());
     EXPECT_EQ(client.closeError()->kind, Kind::tls);
 }
+
+TEST(TLSChannel, DroppedChannelStillDeliversWhatWasSent)
+{
+    Server server;
+    Client client(server.port(), server.key());
+    client.channel->start();
+    ASSERT_TRUE(waitUntil([&] { return client.ready(); }));
+    const QByteArray last = frameOf(toBytes("last words"));
+    client.channel->send(Bytes(last.begin(), last.end()));
+    client.channel.reset(); // the owner is done at once
+    ASSERT_TRUE(waitUntil([&] { return server.received == last && server.disconnects == 1; }));
+    EXPECT_TRUE(waitUntil([] { return TLSChannel::instances() == 0; }));
+}
