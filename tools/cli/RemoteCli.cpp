@@ -1,0 +1,319 @@
+#include "RemoteCli.h"
+
+#include "protocol/RemoteMsg.h"
+#include "protocol/TVKey.h"
+#include "tv/Texts.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+namespace telvanto::cli {
+
+using Case = tv::TVController::Status::Case;
+
+namespace {
+
+// After "connected", what a TV reports at once (volume, the app in front, the text-field
+// counters) arrives in the same burst; give it this long before reading the state.
+constexpr std::chrono::milliseconds settle{300};
+
+QString keyNames()
+{
+    QStringList names;
+    for (protocol::TVKey key : protocol::allTVKeys) {
+        const auto name = protocol::tvKeyName(key);
+        names.append(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    return names.join(QLatin1String(", "));
+}
+
+std::optional<protocol::TVKey> keyNamed(const QString& name)
+{
+    return protocol::tvKeyFromName(name.toStdString());
+}
+
+} // namespace
+
+QString usage()
+{
+    return QStringLiteral(
+        "usage: telvanto-cli [--host H] [--timeout S] COMMAND ...\n"
+        "  pair [--host H] [--code C]   pair with the TV (asks for the code it shows)\n"
+        "  status [--json]              status, power, volume and the app in front\n"
+        "  key NAME...                  press keys (%1)\n"
+        "  text STRING                  type into the TV's text field\n"
+        "  launch PACKAGE|NAME          open an app\n"
+        "  link URL                     open a link on the TV\n"
+        "  watch                        print every change until interrupted\n"
+        "  discover [--timeout S]       list the TVs on the network\n"
+        "exit status: 0 ok, 1 failed, 2 bad arguments, 3 not paired, 4 unreachable, 5 timeout, 6 wrong code")
+        .arg(keyNames());
+}
+
+std::variant<Request, QString> parseArguments(const QStringList& arguments, quint16* pairPort, quint16* remotePort)
+{
+    Request request{Request::Command::status, {}, {}, {}, false, std::chrono::milliseconds(10000)};
+    std::optional<Request::Command> command;
+    auto port = [](const QString& text, quint16* out) {
+        bool ok = false;
+        const uint value = text.toUInt(&ok);
+        if (!ok || value == 0 || value > 65535) return false;
+        *out = static_cast<quint16>(value);
+        return true;
+    };
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= arguments.size()) return std::nullopt;
+            return arguments[++i];
+        };
+        if (a == QLatin1String("--host")) {
+            const auto v = value();
+            if (!v || v->isEmpty()) return QStringLiteral("--host needs an address");
+            request.host = *v;
+        } else if (a == QLatin1String("--pair-port") || a == QLatin1String("--remote-port")) {
+            const auto v = value();
+            if (!v || !port(*v, a == QLatin1String("--pair-port") ? pairPort : remotePort)) return a + QStringLiteral(" needs a port number");
+        } else if (a == QLatin1String("--timeout")) {
+            const auto v = value();
+            bool ok = false;
+            const double seconds = v ? v->toDouble(&ok) : 0;
+            if (!ok || seconds <= 0 || seconds > 86400) return QStringLiteral("--timeout needs a number of seconds");
+            request.timeout = std::chrono::milliseconds(static_cast<qint64>(seconds * 1000));
+        } else if (a == QLatin1String("--code") && command == Request::Command::pair) {
+            const auto v = value();
+            if (!v) return QStringLiteral("--code needs the code the TV shows");
+            request.code = *v;
+        } else if (a == QLatin1String("--json") && command == Request::Command::status) {
+            request.json = true;
+        } else if (!command && !a.startsWith(QLatin1String("--"))) {
+            static const std::pair<const char*, Request::Command> names[] = {
+                {"pair", Request::Command::pair},     {"status", Request::Command::status}, {"key", Request::Command::key},
+                {"text", Request::Command::text},     {"launch", Request::Command::launch}, {"link", Request::Command::link},
+                {"watch", Request::Command::watch},   {"discover", Request::Command::discover}};
+            for (const auto& [name, c] : names) {
+                if (a == QLatin1String(name)) command = c;
+            }
+            if (!command) return QStringLiteral("unknown command '%1'").arg(a);
+        } else if (command && !a.startsWith(QLatin1String("--"))) {
+            request.args.append(a);
+        } else {
+            return QStringLiteral("unknown option '%1'").arg(a);
+        }
+    }
+    if (!command) return QStringLiteral("no command given");
+    request.command = *command;
+    const qsizetype n = request.args.size();
+    switch (request.command) {
+    case Request::Command::pair:
+    case Request::Command::status:
+    case Request::Command::watch:
+    case Request::Command::discover:
+        if (n != 0) return QStringLiteral("unexpected argument '%1'").arg(request.args.first());
+        break;
+    case Request::Command::key:
+        if (n == 0) return QStringLiteral("key needs at least one key name: ") + keyNames();
+        for (const QString& name : request.args) {
+            if (!keyNamed(name)) return QStringLiteral("unknown key '%1'; keys are: %2").arg(name, keyNames());
+        }
+        break;
+    case Request::Command::text:
+    case Request::Command::launch:
+        if (n != 1 || request.args.first().isEmpty()) return QStringLiteral("this command takes exactly one argument");
+        break;
+    case Request::Command::link: {
+        if (n != 1) return QStringLiteral("link takes exactly one URL");
+        const QUrl url(request.args.first(), QUrl::StrictMode);
+        if (!url.isValid() || url.scheme().isEmpty()) return QStringLiteral("'%1' is not a link with a scheme").arg(request.args.first());
+        break;
+    }
+    }
+    return request;
+}
+
+RemoteCli::RemoteCli(tv::TVController& controller, Request request, Sink out, Sink err, QObject* parent)
+    : QObject(parent), controller_(controller), request_(std::move(request)), out_(std::move(out)), err_(std::move(err))
+{
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        fail(Exit::timeout, QStringLiteral("no answer from the TV in time (%1)").arg(describe(controller_.status())));
+    });
+}
+
+RemoteCli::~RemoteCli() = default;
+
+QString RemoteCli::describe(const tv::TVController::Status& status)
+{
+    switch (status.kind) {
+    case Case::failed: return QStringLiteral("failed: ") + status.text;
+    case Case::idle: return QStringLiteral("idle");
+    case Case::searching: return QStringLiteral("searching");
+    case Case::connecting: return QStringLiteral("connecting");
+    case Case::connected: return QStringLiteral("connected");
+    case Case::needsPairing: return QStringLiteral("needsPairing");
+    case Case::pairing: return QStringLiteral("pairing");
+    case Case::waitingForCode: return QStringLiteral("waitingForCode");
+    }
+    return {};
+}
+
+void RemoteCli::fail(Exit code, const QString& message)
+{
+    if (finished_) return;
+    err_(QStringLiteral("telvanto-cli: ") + message);
+    finish(code);
+}
+
+void RemoteCli::finish(Exit code)
+{
+    if (finished_) return;
+    finished_ = true;
+    deadline_.stop();
+    if (done_) done_(code);
+}
+
+void RemoteCli::run(std::function<void(Exit)> done)
+{
+    done_ = std::move(done);
+    connect(&controller_, &tv::TVController::statusChanged, this, &RemoteCli::onStatus);
+    if (request_.command != Request::Command::watch) deadline_.start(request_.timeout);
+    if (request_.host) controller_.selectTV(controller_.tvName(), *request_.host);
+
+    switch (request_.command) {
+    case Request::Command::pair:
+        if (controller_.host().isEmpty()) return fail(Exit::badArguments, QStringLiteral("no TV address known: give --host"));
+        pairing_ = true;
+        controller_.startPairing();
+        return;
+    case Request::Command::status:
+        return connectAndThen([this] { QTimer::singleShot(settle, this, [this] { printStatus(); finish(Exit::ok); }); });
+    case Request::Command::key:
+        // Sent at once: the controller holds them for the connection that is coming up.
+        for (const QString& name : request_.args) controller_.send(protocol::RemoteMsg::key(*keyNamed(name)));
+        return connectAndThen([this] { finish(Exit::ok); });
+    case Request::Command::text:
+        return connectAndThen([this] {
+            QTimer::singleShot(settle, this, [this] {
+                controller_.typeText(QString(), request_.args.first());
+                finish(Exit::ok);
+            });
+        });
+    case Request::Command::launch: {
+        QString package = request_.args.first();
+        for (const tv::TVApp& app : tv::TVApp::catalogue()) {
+            if (app.name.compare(package, Qt::CaseInsensitive) == 0) package = app.package;
+        }
+        controller_.launch(package);
+        return connectAndThen([this] { finish(Exit::ok); });
+    }
+    case Request::Command::link:
+        controller_.send(protocol::RemoteMsg::appLink(request_.args.first().toStdString()));
+        return connectAndThen([this] { finish(Exit::ok); });
+    case Request::Command::watch:
+        watchStatus();
+        return connectAndThen([] {});
+    case Request::Command::discover:
+        return; // handled by the program, which owns discovery
+    }
+}
+
+void RemoteCli::connectAndThen(std::function<void()> then)
+{
+    if (!controller_.isPaired()) {
+        return fail(Exit::notPaired, QStringLiteral("not paired with a TV: run 'telvanto-cli pair --host ADDRESS' first"));
+    }
+    if (controller_.host().isEmpty()) return fail(Exit::badArguments, QStringLiteral("no TV address known: give --host"));
+    onConnected_ = std::move(then);
+    controller_.start();
+    onStatus();
+}
+
+void RemoteCli::codeEntered(const QString& code)
+{
+    if (finished_ || !controller_.status().is(Case::waitingForCode)) return;
+    if (controller_.submitCode(code)) return;
+    if (request_.code) return fail(Exit::wrongCode, QStringLiteral("'%1' is not the code the TV shows").arg(code));
+    err_(QStringLiteral("That is not the code the TV shows; try again."));
+    Q_EMIT codeWanted();
+}
+
+void RemoteCli::onStatus()
+{
+    if (finished_) return;
+    const auto& status = controller_.status();
+    if (request_.command == Request::Command::watch) {
+        out_(QStringLiteral("status ") + describe(status));
+    }
+    if (pairing_) {
+        if (status.is(Case::waitingForCode)) {
+            if (request_.code) {
+                codeEntered(*request_.code);
+            } else {
+                Q_EMIT codeWanted();
+            }
+            return;
+        }
+        if (status.is(Case::connected)) {
+            out_(QStringLiteral("paired with %1").arg(controller_.host()));
+            return finish(Exit::ok);
+        }
+        if (status.is(Case::failed)) {
+            if (status.text == tv::texts::wrongCode()) return fail(Exit::wrongCode, status.text);
+            if (status.text == tv::texts::pairingInterrupted()) return fail(Exit::unreachable, status.text);
+            if (status.text == tv::texts::unreachable()) return; // the first connection after pairing retries
+            return fail(Exit::failed, status.text);
+        }
+        return;
+    }
+    if (status.is(Case::connected)) {
+        if (auto then = std::exchange(onConnected_, nullptr)) then();
+        return;
+    }
+    if (request_.command == Request::Command::watch) return; // the controller keeps trying
+    if (status.is(Case::needsPairing)) return fail(Exit::notPaired, QStringLiteral("not paired with this TV: run 'telvanto-cli pair'"));
+    if (status.is(Case::failed)) {
+        const QString& text = status.text;
+        if (text == tv::texts::otherDevice() || text == tv::texts::forgotten()) return fail(Exit::notPaired, text);
+        if (text == tv::texts::unreachable() || text == tv::texts::connectionLost()) return fail(Exit::unreachable, text);
+        return fail(Exit::failed, text);
+    }
+}
+
+void RemoteCli::printStatus()
+{
+    const auto& volume = controller_.volume();
+    if (request_.json) {
+        QJsonObject state{{"status", describe(controller_.status())},
+                          {"host", controller_.host()},
+                          {"name", controller_.tvName()},
+                          {"power", controller_.isOn() ? "on" : "off"},
+                          {"app", controller_.currentApp()}};
+        if (volume) state.insert("volume", QJsonObject{{"level", volume->level}, {"max", volume->max}, {"muted", volume->muted}});
+        out_(QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));
+        return;
+    }
+    out_(QStringLiteral("status: ") + describe(controller_.status()));
+    out_(QStringLiteral("tv: %1 (%2)").arg(controller_.tvName(), controller_.host()));
+    out_(QStringLiteral("power: ") + (controller_.isOn() ? QStringLiteral("on") : QStringLiteral("off")));
+    if (volume) {
+        out_(QStringLiteral("volume: %1/%2%3").arg(volume->level).arg(volume->max).arg(volume->muted ? QStringLiteral(" (muted)") : QString()));
+    }
+    if (!controller_.currentApp().isEmpty()) out_(QStringLiteral("app: ") + controller_.currentApp());
+}
+
+void RemoteCli::watchStatus()
+{
+    connect(&controller_, &tv::TVController::volumeChanged, this, [this] {
+        if (const auto& v = controller_.volume()) {
+            out_(QStringLiteral("volume %1/%2%3").arg(v->level).arg(v->max).arg(v->muted ? QStringLiteral(" muted") : QString()));
+        }
+    });
+    connect(&controller_, &tv::TVController::currentAppChanged, this, [this] { out_(QStringLiteral("app ") + controller_.currentApp()); });
+    connect(&controller_, &tv::TVController::isOnChanged, this, [this] {
+        out_(QStringLiteral("power ") + (controller_.isOn() ? QStringLiteral("on") : QStringLiteral("off")));
+    });
+    connect(&controller_, &tv::TVController::hostChanged, this, [this] { out_(QStringLiteral("host ") + controller_.host()); });
+}
+
+} // namespace telvanto::cli
