@@ -40,55 +40,36 @@ TEST(LinkExtraction, FirstWebLinkInText)
         {"bare", "https://example.com", "https://example.com"},
         {"sentence end", "Pozri si toto: https://example.com/a?b=c.", "https://example.com/a?b=c"},
         {"comma list", "https://a.example, https://b.example", "https://a.example"},
-        {"question", "Videl si https://a.example/x?", "https://a.example/x"},
         {"in parentheses", "(viac na https://a.example/x)", "https://a.example/x"},
         {"balanced parentheses kept", "(https://sk.wikipedia.org/wiki/Dunaj_(rieka))",
          "https://sk.wikipedia.org/wiki/Dunaj_(rieka)"},
-        {"markdown", "[odkaz](https://a.example/x)", "https://a.example/x"},
         {"angle brackets", "<https://a.example/x>", "https://a.example/x"},
-        {"double quotes", "\"https://a.example/x\"", "https://a.example/x"},
         {"single quotes", "'https://a.example/x'", "https://a.example/x"},
         {"slovak quotes", "„https://a.example/x“", "https://a.example/x"},
-        {"guillemets", "«https://a.example/x»", "https://a.example/x"},
         {"ellipsis", "https://a.example/x… a ďalej", "https://a.example/x"},
         {"glued to a label", "Link:https://a.example", "https://a.example"},
-        {"digit before scheme", "2https://a.example", "https://a.example"},
-        {"http", "http://a.example/", "http://a.example/"},
         {"www", "www.example.sk/cesta!", "http://www.example.sk/cesta"},
         {"www upper case", "WWW.EXAMPLE.SK", "http://www.example.sk"},
-        {"www in parentheses", "(www.example.sk)", "http://www.example.sk"},
-        {"www trailing dot", "Stránka www.example.sk.", "http://www.example.sk"},
         {"www without domain", "www.example", "-"},
-        {"www double dot", "www..sk", "-"},
         {"www inside a word", "awww.example.sk", "-"},
         {"mail before web", "Napíš na jan@example.sk alebo pozri https://example.sk/kontakt",
          "https://example.sk/kontakt"},
-        {"mail only", "jan.novak@example.sk", "-"},
         {"mail with www domain", "info@www.example.sk", "-"},
         {"mail with www local part", "www.info@example.sk", "-"},
         {"mailto", "mailto:jan@example.sk", "-"},
         {"upper-case scheme skipped", "HTTPS://A.EXAMPLE a https://b.example", "https://b.example"},
-        {"mixed-case scheme", "Https://a.example", "-"},
         {"other scheme first", "ftp://files.example a https://a.example", "https://a.example"},
-        {"file", "file:///etc/passwd", "-"},
         {"javascript", "javascript:alert(1) https://ok.example", "https://ok.example"},
         {"longer scheme", "xhttps://evil.example", "-"},
         {"no host", "https:// a.example", "-"},
-        {"scheme only", "https://", "-"},
         {"ipv6 and port", "http://[::1]:8080/x", "http://[::1]:8080/x"},
-        {"user info", "https://user@a.example/x", "https://user@a.example/x"},
-        {"www inside path", "https://a.example/www.b.example", "https://a.example/www.b.example"},
         {"idn host and path", "https://münchen.de/straße", "https://xn--mnchen-3ya.de/stra%C3%9Fe"},
         {"zero-width space ends", "https://a.example/x\u200by", "https://a.example/x"},
-        {"no-break space ends", "https://a.example/x\u00a0y", "https://a.example/x"},
         {"nul ends", "https://a.example/x\0y"s, "https://a.example/x"},
-        {"tab and newline", "\thttps://a.example/x\ny", "https://a.example/x"},
         {"invalid utf-8 ends", "https://a.example/x\xff", "https://a.example/x"},
         {"emoji around", "😀https://a.example/😀", "https://a.example/%F0%9F%98%80"},
-        {"space in link", "https://a.example/x y", "https://a.example/x"},
         {"percent signs", "https://a.example/%zz", "https://a.example/%25zz"},
         {"empty", "", "-"},
-        {"no link", "Ahoj, ako sa máš?", "-"},
         {"too long skipped", "https://a.example/" + std::string(WebLink::maxLength, 'a') + " https://b.example",
          "https://b.example"},
     };
@@ -99,17 +80,10 @@ TEST(LinkExtraction, FirstWebLinkInText)
 
 TEST(LinkExtraction, FinderReportsEveryKindInOrder)
 {
-    EXPECT_EQ(allMatches("Kontakt jan@a.example, web www.b.example a ftp://c.example/x."),
+    EXPECT_EQ(allMatches("Kontakt jan@a.example, web „www.b.example“ a ftp://c.example/x. x@y"),
               (std::vector<std::string>{"mailto:jan@a.example", "http://www.b.example", "ftp://c.example/x"}));
-    EXPECT_EQ(allMatches("a@b.cz,c@d.sk"), (std::vector<std::string>{"mailto:a@b.cz", "mailto:c@d.sk"}));
-    EXPECT_EQ(allMatches("x@y https://a.example"), (std::vector<std::string>{"https://a.example"}));
-
-    LinkFinder finder("pred „www.a.example“ po");
-    const auto match = finder.next();
-    ASSERT_TRUE(match);
-    EXPECT_EQ(match->begin, std::string("pred „").size());
-    EXPECT_EQ(match->end, std::string("pred „www.a.example").size());
-    EXPECT_FALSE(finder.next());
+    LinkFinder finder("pred „www.a.example“");
+    EXPECT_EQ(finder.next(), (LinkFinder::Match{8, 21, "http://www.a.example"}));
 }
 
 TEST(LinkExtraction, ItemsFollowTheExactSchemeRule)
@@ -127,51 +101,27 @@ TEST(LinkExtraction, ItemsFollowTheExactSchemeRule)
         {"url http", url("http://a.example"), "http://a.example"},
         {"url without host still goes", url("https:video"), "https:video"},
         {"url upper-case scheme", url("HTTPS://A.EXAMPLE"), "-"},
-        {"url mixed-case scheme", url("Http://a.example"), "-"},
         {"url file", url("file:///home/jan/a.html"), "-"},
-        {"url mailto", url("mailto:jan@a.example"), "-"},
-        {"url with a space is encoded", url("https://a.example/a b"), "https://a.example/a%20b"},
         {"url is not searched as text", url("pozri https://a.example"), "-"},
-        {"url too long", url("https://a.example/" + std::string(WebLink::maxLength, 'a')), "-"},
+        {"url at the length limit", url("https://a.example/" + std::string(WebLink::maxLength - 18, 'a')),
+         "https://a.example/" + std::string(WebLink::maxLength - 18, 'a')},
+        {"url over the length limit", url("https://a.example/" + std::string(WebLink::maxLength - 17, 'a')), "-"},
+        {"url scheme alone", url("http:"), "-"},
+        {"url control characters encoded", url("https://a.example/\r\nX: 1"), "https://a.example/%0D%0AX:%201"},
+        {"url idn", url("https://münchen.de:8443/a?b=c#d"), "https://xn--mnchen-3ya.de:8443/a?b=c#d"},
         {"bytes url", bytes("https://a.example/x."), "https://a.example/x."},
         {"bytes url with newline", bytes("https://a.example/x\n"), "https://a.example/x"},
         {"bytes www", bytes("www.a.example"), "http://www.a.example"},
         {"bytes text", bytes("Pozri https://a.example"), "https://a.example"},
         {"bytes other scheme then link", bytes("Note:https://a.example"), "https://a.example"},
         {"bytes upper-case scheme", bytes("HTTPS://A.EXAMPLE"), "-"},
-        {"bytes mailto", bytes("mailto:jan@a.example"), "-"},
         {"bytes not utf-8", bytes("\xff\xfe https://a.example"), "-"},
-        {"bytes empty", bytes(""), "-"},
         {"text", Item(std::string("Pozri https://a.example.")), "https://a.example"},
         {"text mail then web", Item(std::string("jan@a.example www.b.example")), "http://www.b.example"},
-        {"text without link", Item(std::string("nič")), "-"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(found(LinkSender::linkFrom(c.item)), c.link) << c.name;
     }
-}
-
-TEST(LinkExtraction, WebLinkKeepsHostForTheLogAndOnlySendablesText)
-{
-    const auto link = WebLink::parse("https://münchen.de:8443/a?b=c#d");
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->host(), "münchen.de");
-    EXPECT_EQ(link->text(), "https://xn--mnchen-3ya.de:8443/a?b=c#d");
-    EXPECT_EQ(WebLink::parse("https:video")->host(), "");
-
-    for (const char* text : {"ftp://a.example", " https://a.example", "https", "http:", "https://a b.example",
-                             "javascript:https://a.example", "data:text/html,https://a.example"}) {
-        const auto parsed = WebLink::parse(text);
-        EXPECT_TRUE(!parsed || isSendable(parsed->text())) << text;
-    }
-    EXPECT_FALSE(WebLink::parse("ftp://a.example"));
-    EXPECT_FALSE(WebLink::parse("javascript:https://a.example"));
-    EXPECT_FALSE(WebLink::parse("http:"));
-    EXPECT_TRUE(WebLink::parse("https://a.example/" + std::string(WebLink::maxLength - 18, 'a')));
-    EXPECT_FALSE(WebLink::parse("https://a.example/" + std::string(WebLink::maxLength - 17, 'a')));
-    // Control characters are encoded, never sent raw.
-    const auto controls = WebLink::parse("https://a.example/\r\nX-Evil: 1");
-    EXPECT_TRUE(!controls || isSendable(controls->text()));
 }
 
 // Shapes that would make a careless finder quadratic or make it read out of bounds; each is
@@ -184,7 +134,7 @@ TEST(LinkExtraction, HostileTextIsScannedSafely)
         while (out.size() < bytes) out += unit;
         return out;
     };
-    constexpr std::size_t size = 4u << 20;
+    constexpr std::size_t size = 1u << 20;
     std::mt19937 random(7);
     std::string noise(size, '\0');
     for (char& c : noise) c = static_cast<char>(random());
@@ -198,29 +148,18 @@ TEST(LinkExtraction, HostileTextIsScannedSafely)
         std::string link;
     } cases[] = {
         {"www and parentheses", repeat("www.a(", size), "-"},
-        {"mail-ish", repeat("a@", size), "-"},
         {"long local part", repeat("a", size) + "@b.example", "-"},
         {"closing parentheses", "https://a.example/" + repeat(")", size), "https://a.example/"},
-        {"scheme-ish", repeat("a://", size), "-"},
         {"schemes without host", repeat("https://", size), "-"},
-        {"dots", repeat(".", size) + " www.a.example", "http://www.a.example"},
         {"long link then short", "https://a.example/" + repeat("x", size) + " https://b.example",
          "https://b.example"},
-        {"truncated utf-8 at end", "https://a.example/\xc5", "https://a.example/"},
         {"random bytes", noise, "?"},
         {"random url characters", urlish, "?"},
     };
     for (const auto& c : cases) {
         const auto link = LinkSender::linkIn(c.text);
-        if (c.link != "?") {
-            EXPECT_EQ(found(link), c.link) << c.name;
-        }
-        if (link) {
-            EXPECT_TRUE(isSendable(link->text())) << c.name;
-        }
         const auto fromBytes = LinkSender::linkFrom(Bytes(c.text.begin(), c.text.end()));
-        if (fromBytes) {
-            EXPECT_TRUE(isSendable(fromBytes->text())) << c.name;
-        }
+        EXPECT_TRUE(c.link == "?" || found(link) == c.link) << c.name;
+        EXPECT_TRUE((!link || isSendable(link->text())) && (!fromBytes || isSendable(fromBytes->text()))) << c.name;
     }
 }

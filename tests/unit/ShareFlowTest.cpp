@@ -93,134 +93,78 @@ TEST(ShareFlow, SearchesUrlsAcrossAllItemsBeforeText)
     }
 }
 
-TEST(ShareFlow, NoItemsShowTheNoLinkMessageAtOnce)
+// Each row runs one flow; the TV is played after send. onFinish runs once, 1.0 s after done.
+TEST(ShareFlow, OutcomesStatesAndClosing)
 {
-    Rig rig;
-    rig.flow.start({});
-    EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"share items=0 link found=0 site=-"}));
-    EXPECT_EQ(rig.flow.state(), State::failed(noLink));
-    EXPECT_EQ(rig.flow.failure(), ShareFlow::Failure::noLink);
-    EXPECT_EQ(rig.flow.status(), "failed");
-    EXPECT_EQ(rig.flow.message().toStdString(), noLink);
-    EXPECT_TRUE(rig.channels.opened.empty());
-    rig.scheduler.advance(1min);
-    EXPECT_TRUE(rig.finishedAt.empty());
-}
-
-TEST(ShareFlow, SuccessShowsDoneAndClosesOneSecondLater)
-{
-    Rig rig;
-    rig.flow.start({item({Attachment::text("a")}), item({Attachment::url("https://www.example.com/v")})});
-    EXPECT_EQ(rig.log.lines.front(), "share items=2 link found=1 site=www.example.com");
-    EXPECT_EQ(rig.flow.state(), State::sending());
-    EXPECT_EQ(rig.flow.status(), "sending");
-
-    rig.scheduler.advance(1s);
-    rig.tv().receiveFrame(TvMsg::configure(615, "m", "v"));
-    rig.tv().receiveFrame(TvMsg::start(true));
-    EXPECT_EQ(transcript(rig.tv().sent),
-              (std::vector<std::string>{"configure 615", "key 224 3", "appLink https://www.example.com/v"}));
-    rig.scheduler.advance(800ms);
-    EXPECT_EQ(rig.changes, (std::vector<State>{State::done()}));
-    EXPECT_EQ(rig.flow.status(), "done");
-    rig.scheduler.advance(999ms);
-    EXPECT_TRUE(rig.finishedAt.empty());
-    rig.scheduler.advance(1ms);
-    EXPECT_EQ(rig.finishedAt, (std::vector<core::Duration>{2800ms}));
-    rig.scheduler.advance(1min);
-    EXPECT_EQ(rig.finishedAt.size(), 1u);
-    EXPECT_EQ(exitStatus(rig.flow), ExitStatus::sent);
-}
-
-TEST(ShareFlow, SenderFailuresShowTheirTextsAndStayOpen)
-{
+    const auto url = [] { return std::vector<InputItem>{item({Attachment::text("a")}), item({Attachment::url("https://www.example.com/v")})}; };
     const struct {
         const char* name;
-        PairedStore::Items items;
+        PairedStore::Items paired;
+        std::vector<InputItem> items;
         std::function<void(Rig&)> tv;
-        std::string message;
-        ShareFlow::Failure failure;
+        std::string log;
+        std::vector<State> changes;
         ExitStatus status;
+        std::vector<core::Duration> finishedAt;
     } cases[] = {
-        {"not paired", {true, true, nullptr}, [](Rig&) {}, "Najprv otvor Telvanto a spáruj ho s TV.",
-         ShareFlow::Failure::notPaired, ExitStatus::notPaired},
-        {"unreachable", {},
+        {"no items", {}, {}, [](Rig&) {}, "share items=0 link found=0 site=-", {State::failed(noLink)},
+         ExitStatus::noLink, {}},
+        {"success", {}, url(),
+         [](Rig& rig) {
+             rig.scheduler.advance(1s);
+             rig.tv().receiveFrame(TvMsg::start(true));
+         },
+         "share items=2 link found=1 site=www.example.com", {State::done()}, ExitStatus::sent, {2800ms}},
+        {"not paired", {true, true, nullptr}, url(), [](Rig&) {}, "share items=2 link found=1 site=www.example.com",
+         {State::failed("Najprv otvor Telvanto a spáruj ho s TV.")}, ExitStatus::notPaired, {}},
+        {"unreachable", {}, url(),
          [](Rig& rig) { rig.tv().close(transport::Channel::Error{transport::Channel::Error::Kind::connection, "refused"}); },
-         "TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?", ShareFlow::Failure::unreachable,
-         ExitStatus::unreachable},
-        {"timeout", {}, [](Rig& rig) { rig.scheduler.advance(10s); }, "TV neodpovedala včas, skús to znova.",
-         ShareFlow::Failure::timeout, ExitStatus::timeout},
+         "share items=2 link found=1 site=www.example.com",
+         {State::failed("TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?")}, ExitStatus::unreachable, {}},
+        {"timeout", {}, url(), [](Rig& rig) { rig.scheduler.advance(10s); }, "share items=2 link found=1 site=www.example.com",
+         {State::failed("TV neodpovedala včas, skús to znova.")}, ExitStatus::timeout, {}},
     };
     for (const auto& c : cases) {
-        Rig rig(c.items);
-        rig.flow.start({item({Attachment::url("https://a.example")})});
+        Rig rig(c.paired);
+        rig.flow.start(c.items);
+        rig.flow.start(url()); // runs once
+        EXPECT_EQ(rig.log.lines.at(0), c.log) << c.name;
         c.tv(rig);
-        EXPECT_EQ(rig.changes, (std::vector<State>{State::failed(c.message)})) << c.name;
-        EXPECT_EQ(rig.flow.message().toStdString(), c.message) << c.name;
-        EXPECT_EQ(rig.flow.failure(), c.failure) << c.name;
-        EXPECT_EQ(exitStatus(rig.flow), c.status) << c.name;
-        rig.scheduler.advance(1min);
+        rig.scheduler.advance(1799ms);
         EXPECT_TRUE(rig.finishedAt.empty()) << c.name;
+        rig.scheduler.advance(1min);
+        EXPECT_EQ(rig.changes, c.changes) << c.name;
+        EXPECT_EQ(rig.flow.status().toStdString(), c.changes.at(0).kind == State::Kind::done ? "done" : "failed") << c.name;
+        EXPECT_EQ(rig.flow.message().toStdString(), c.changes.at(0).message) << c.name;
+        EXPECT_EQ(exitStatus(rig.flow), c.status) << c.name;
+        EXPECT_EQ(rig.finishedAt, c.finishedAt) << c.name;
+        EXPECT_EQ(rig.channels.opened.size(), c.paired.host && !c.items.empty() ? 1u : 0u) << c.name;
     }
-}
-
-TEST(ShareFlow, StartRunsOnce)
-{
-    Rig rig;
-    rig.flow.start({});
-    rig.flow.start({item({Attachment::url("https://a.example")})});
-    EXPECT_EQ(rig.log.lines.size(), 1u);
-    EXPECT_TRUE(rig.channels.opened.empty());
-}
-
-TEST(ShareFlow, StatesCompareByKindAndFailureMessage)
-{
-    EXPECT_EQ(State::sending(), State::sending());
-    EXPECT_EQ(State::done(), State::done());
-    EXPECT_EQ(State::failed("a"), State::failed("a"));
+    Rig sending;
+    sending.flow.start(url());
+    EXPECT_EQ(sending.flow.status(), "sending");
+    EXPECT_EQ(exitStatus(sending.flow), ExitStatus::interrupted);
     EXPECT_NE(State::failed("a"), State::failed("b"));
-    EXPECT_NE(State::failed(""), State::sending());
-    EXPECT_NE(State::done(), State::sending());
-    EXPECT_EQ((State{State::Kind::done, "ignored"}), State::done());
-}
-
-TEST(ShareFlow, ExitStatusWhileSendingIsInterrupted)
-{
-    Rig rig;
-    rig.flow.start({item({Attachment::url("https://a.example")})});
-    EXPECT_EQ(exitStatus(rig.flow), ExitStatus::interrupted);
 }
 
 TEST(CommandLine, ParsesOptionsAndItems)
 {
-    using Args = std::vector<std::string>;
-    const struct {
-        const char* name;
-        Args args;
-        bool gui;
-        bool clipboard;
-        quint16 port;
-        Args items;
-    } cases[] = {
-        {"nothing", {}, true, false, 6466, {}},
-        {"items", {"https://a.example", "-", "notes.txt"}, true, false, 6466, {"https://a.example", "-", "notes.txt"}},
-        {"options", {"--no-gui", "--clipboard", "--remote-port", "7000", "x"}, false, true, 7000, {"x"}},
-        {"port with equals", {"--remote-port=1"}, true, false, 1, {}},
-        {"options end", {"--", "--no-gui", "-x"}, true, false, 6466, {"--no-gui", "-x"}},
-    };
-    for (const auto& c : cases) {
-        const auto parsed = CommandLine::parse(c.args);
-        ASSERT_TRUE(std::holds_alternative<CommandLine>(parsed)) << c.name;
+    const auto parse = [](std::vector<std::string> args) -> std::string {
+        const auto parsed = CommandLine::parse(args);
+        if (std::holds_alternative<CommandLine::UsageError>(parsed)) return "usage error";
         const auto& line = std::get<CommandLine>(parsed);
-        EXPECT_EQ(line.gui, c.gui) << c.name;
-        EXPECT_EQ(line.clipboard, c.clipboard) << c.name;
-        EXPECT_EQ(line.port, c.port) << c.name;
-        EXPECT_EQ(line.items, c.items) << c.name;
-    }
-    EXPECT_TRUE(std::get<CommandLine>(CommandLine::parse({"--help"})).help);
-
-    for (const Args& bad : {Args{"--remote-port"}, Args{"--remote-port", "0"}, Args{"--remote-port", "65536"},
-                            Args{"--remote-port", "80x"}, Args{"--remote-port=-1"}, Args{"--bogus"}, Args{"-x"}}) {
-        EXPECT_TRUE(std::holds_alternative<CommandLine::UsageError>(CommandLine::parse(bad))) << bad.back();
+        std::string out = std::string(line.gui ? "gui" : "no-gui") + (line.clipboard ? " clipboard" : "") +
+                          (line.help ? " help" : "") + " port=" + std::to_string(line.port);
+        for (const auto& item : line.items) out += " [" + item + "]";
+        return out;
+    };
+    EXPECT_EQ(parse({}), "gui port=6466");
+    EXPECT_EQ(parse({"https://a.example", "-", "a b"}), "gui port=6466 [https://a.example] [-] [a b]");
+    EXPECT_EQ(parse({"--no-gui", "--clipboard", "--remote-port", "7000", "x"}), "no-gui clipboard port=7000 [x]");
+    EXPECT_EQ(parse({"--remote-port=1", "--help"}), "gui help port=1");
+    EXPECT_EQ(parse({"--", "--no-gui", "-x"}), "gui port=6466 [--no-gui] [-x]");
+    for (const char* bad : {"--remote-port", "--remote-port=0", "--remote-port=65536", "--remote-port=80x",
+                            "--remote-port=-1", "--bogus", "-x"}) {
+        EXPECT_EQ(parse({bad}), "usage error") << bad;
     }
 }
