@@ -9,6 +9,7 @@
 #include "transport/TLSChannel.h"
 
 #include "EventLoop.h"
+#include "PairWithTvsim.h"
 #include "TempDir.h"
 #include "TestIdentities.h"
 #include "VirtualScheduler.h"
@@ -74,27 +75,9 @@ struct Tv {
         EXPECT_TRUE(simulator->start(&error)) << error.toStdString();
     }
 
-    // Runs the pairing dialogue for a client identity and returns the TV's last reply.
     PairingMsg::Reply pair(int clientIdentity, bool mistype = false)
     {
-        Link link(simulator->pairingPort(), clientIdentity, std::nullopt);
-        EXPECT_TRUE(waitUntil([&] { return link.ready || link.closed; }));
-        link.channel->send(PairingMsg::request("test"));
-        EXPECT_TRUE(waitUntil([&] { return link.gotPairing<PairingMsg::reply::RequestAck>() || link.closed; }));
-        link.channel->send(PairingMsg::option());
-        EXPECT_TRUE(waitUntil([&] { return link.gotPairing<PairingMsg::reply::Option>() || link.closed; }));
-        link.channel->send(PairingMsg::configuration());
-        EXPECT_TRUE(waitUntil([&] { return link.gotPairing<PairingMsg::reply::ConfigurationAck>() || link.closed; }));
-        EXPECT_EQ(simulator->code().size(), 6);
-        auto secret = identity::pairingSecret(simulator->code().toStdString(), testIdentity(clientIdentity).publicKey(),
-                                              *link.channel->serverKey());
-        EXPECT_TRUE(secret) << "the code's check byte must match";
-        if (!secret) return PairingMsg::reply::Other{};
-        if (mistype) (*secret)[5] ^= 1;
-        const std::size_t before = link.pairing.size();
-        link.channel->send(PairingMsg::secret(*secret));
-        EXPECT_TRUE(waitUntil([&] { return link.pairing.size() > before || link.closed; }));
-        return link.pairing.size() > before ? link.pairing.back() : PairingMsg::Reply{PairingMsg::reply::Other{}};
+        return telvanto::testing::pairWithTvsim(*simulator, testIdentity(clientIdentity), mistype);
     }
 
     // Opens the remote port and answers the TV's handshake as a remote does.

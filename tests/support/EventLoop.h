@@ -5,6 +5,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "QtPrinters.h"
+
 #include <chrono>
 #include <functional>
 
