@@ -11,6 +11,7 @@
 #include "EventLoop.h"
 #include "FakeNetworkMonitor.h"
 #include "TempDir.h"
+#include "Tvsim.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -23,15 +24,8 @@ using Case = tv::TVController::Status::Case;
 namespace {
 
 struct Rig {
-    Rig()
+    Rig() : simulator(telvanto::testing::startTvsim(dir / "tv", scheduler))
     {
-        tvsim::Simulator::Options options;
-        options.pairingPort = 0;
-        options.remotePort = 0;
-        options.stateDir = dir / "tv";
-        simulator = std::make_unique<tvsim::Simulator>(options, scheduler);
-        QString error;
-        EXPECT_TRUE(simulator->start(&error)) << error.toStdString();
         QObject::connect(simulator.get(), &tvsim::Simulator::received, [this](const QString& what) { received.append(what); });
         makeController();
     }

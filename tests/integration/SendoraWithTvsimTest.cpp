@@ -5,7 +5,7 @@
 #include "transport/QtScheduler.h"
 
 #include "EventLoop.h"
-#include "PairWithTvsim.h"
+#include "Tvsim.h"
 #include "TempDir.h"
 
 #include <QElapsedTimer>
@@ -18,14 +18,8 @@ using telvanto::testing::waitUntil;
 namespace {
 
 struct Rig {
-    Rig()
+    Rig() : tv(telvanto::testing::startTvsim(dir / "tv", scheduler))
     {
-        tvsim::Simulator::Options options;
-        options.pairingPort = 0;
-        options.remotePort = 0;
-        options.stateDir = dir / "tv";
-        tv = std::make_unique<tvsim::Simulator>(options, scheduler);
-        EXPECT_TRUE(tv->start());
         QObject::connect(tv.get(), &tvsim::Simulator::received, [this](const QString& what) {
             received.append(what);
             if (what.startsWith("appLink")) linkArrived = clock.elapsed();

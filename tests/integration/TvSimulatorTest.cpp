@@ -9,7 +9,7 @@
 #include "transport/TLSChannel.h"
 
 #include "EventLoop.h"
-#include "PairWithTvsim.h"
+#include "Tvsim.h"
 #include "TempDir.h"
 #include "TestIdentities.h"
 #include "VirtualScheduler.h"
@@ -64,16 +64,7 @@ struct Link {
 };
 
 struct Tv {
-    Tv()
-    {
-        tvsim::Simulator::Options options;
-        options.pairingPort = 0;
-        options.remotePort = 0;
-        options.stateDir = dir / "tv";
-        simulator = std::make_unique<tvsim::Simulator>(options, pings);
-        QString error;
-        EXPECT_TRUE(simulator->start(&error)) << error.toStdString();
-    }
+    Tv() : simulator(telvanto::testing::startTvsim(dir / "tv", pings)) {}
 
     PairingMsg::Reply pair(int clientIdentity, bool mistype = false)
     {
@@ -95,7 +86,7 @@ struct Tv {
     }
 
     telvanto::testing::TempDir dir;
-    telvanto::testing::VirtualScheduler pings;
+    telvanto::testing::VirtualScheduler pings; // the TV's pings come when the test says
     std::unique_ptr<tvsim::Simulator> simulator;
 };
 

@@ -12,6 +12,19 @@
 
 namespace telvanto::testing {
 
+// A simulated TV on loopback at free ports, keeping its state in stateDir.
+inline std::unique_ptr<tvsim::Simulator> startTvsim(const std::filesystem::path& stateDir, core::Scheduler& scheduler)
+{
+    tvsim::Simulator::Options options;
+    options.pairingPort = 0;
+    options.remotePort = 0;
+    options.stateDir = stateDir;
+    auto tv = std::make_unique<tvsim::Simulator>(options, scheduler);
+    QString error;
+    EXPECT_TRUE(tv->start(&error)) << error.toStdString();
+    return tv;
+}
+
 // Runs the pairing dialogue with a simulated TV as a remote does, over real TLS, and returns
 // the TV's answer to the secret. mistype flips a bit of the secret the TV receives.
 inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client,
