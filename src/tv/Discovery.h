@@ -2,6 +2,7 @@
 
 #include "core/Scheduler.h"
 #include "platform/Mdns.h"
+#include "tv/TVLookup.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ namespace telvanto::tv {
 class Discovery {
 public:
     static constexpr std::chrono::milliseconds resolveTimeout{5000};
+    static inline const QString tvServiceType = QStringLiteral("_androidtvremote2._tcp");
 
     Discovery(platform::Mdns& mdns, core::Scheduler& scheduler);
     ~Discovery();
@@ -37,6 +39,19 @@ private:
     core::Scheduler& scheduler_;
     std::vector<std::unique_ptr<ServiceResolver>> live_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// Looks a TV up by its service name through mDNS.
+class DiscoveryLookup final : public TVLookup {
+public:
+    explicit DiscoveryLookup(Discovery& discovery) : discovery_(discovery) {}
+    void resolveByName(const QString& name, std::function<void(std::optional<QString>)> done) override
+    {
+        discovery_.resolve(Discovery::tvServiceType, name, std::move(done));
+    }
+
+private:
+    Discovery& discovery_;
 };
 
 } // namespace telvanto::tv

@@ -13,7 +13,6 @@
 #include "TempDir.h"
 #include "Tvsim.h"
 
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace telvanto;

@@ -13,9 +13,10 @@ namespace telvanto::testing {
 // scheduler (virtual time zero later), not from inside the owner's call.
 class FakeChannel final : public transport::Channel {
 public:
-    FakeChannel(QString host, quint16 port, std::optional<identity::ClientIdentity> identity,
-                std::optional<identity::RSAPublicKey> pinned, core::Scheduler& scheduler)
-        : host_(std::move(host)), port(port), identity(std::move(identity)), pinned(std::move(pinned)), scheduler_(scheduler)
+    FakeChannel(QString host, quint16 toPort, std::optional<identity::ClientIdentity> withIdentity,
+                std::optional<identity::RSAPublicKey> pinnedKey, core::Scheduler& scheduler)
+        : host_(std::move(host)), port(toPort), identity(std::move(withIdentity)), pinned(std::move(pinnedKey)),
+          scheduler_(scheduler)
     {
     }
 

@@ -1,0 +1,216 @@
+#pragma once
+
+#include "identity/PairingSecret.h"
+#include "protocol/RemoteMsg.h"
+#include "tv/TVController.h"
+
+#include "FakeChannel.h"
+#include "FakeNetworkMonitor.h"
+#include "FakeTVLookup.h"
+#include "TempDir.h"
+#include "TestIdentities.h"
+#include "TvMsg.h"
+#include "VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <QVariant>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace telvanto::testing {
+
+using tv::TVController;
+using Status = TVController::Status;
+using Case = Status::Case;
+using Kind = transport::Channel::Error::Kind;
+using namespace std::chrono_literals;
+namespace TvMsg = tvsim::TvMsg;
+
+inline constexpr quint16 pairingPort = 16467, remotePort = 16466;
+
+inline QString u8(const std::string& text) { return QString::fromStdString(text); }
+
+inline Bytes payloadOf(const Bytes& frame) // without the length header
+{
+    std::size_t header = 0;
+    while (header < frame.size() && (frame[header] & 0x80)) ++header;
+    return Bytes(frame.begin() + std::ptrdiff_t(header + 1), frame.end());
+}
+
+// What reached the TV on a remote channel, in words: "configure:615", "active:615", "ping:7",
+// "key:19", "del", "ime:<text>@<ime>/<field>", "link:<link>".
+inline std::vector<std::string> received(const FakeChannel& channel)
+{
+    namespace from = TvMsg::from;
+    std::vector<std::string> out;
+    for (const Bytes& frame : channel.sent) {
+        const auto m = TvMsg::decodeRemote(payloadOf(frame));
+        if (const auto* c = std::get_if<from::Configure>(&m)) out.push_back("configure:" + std::to_string(c->features));
+        if (const auto* a = std::get_if<from::SetActive>(&m)) out.push_back("active:" + std::to_string(a->value));
+        if (const auto* p = std::get_if<from::PingResponse>(&m)) out.push_back("ping:" + std::to_string(p->value));
+        if (const auto* k = std::get_if<from::Key>(&m)) out.push_back(k->code == 67 ? "del" : "key:" + std::to_string(k->code));
+        if (const auto* i = std::get_if<from::ImeBatch>(&m)) out.push_back("ime:" + i->text + "@" + std::to_string(i->ime) + "/" + std::to_string(i->field));
+        if (const auto* l = std::get_if<from::AppLink>(&m)) out.push_back("link:" + l->link);
+    }
+    return out;
+}
+
+// A controller with real stores in a temporary directory, fake channels in virtual time, and
+// a check that every published field announces each change, and only changes.
+struct TVRig {
+    TempDir dir;
+    VirtualScheduler scheduler;
+    FakeChannelFactory channels{scheduler};
+    identity::CredentialStore store{dir / "data"};
+    platform::Settings settings{QString::fromStdString(dir / "telvanto.conf")};
+    FakeTVLookup lookup;
+    FakeNetworkMonitor network;
+    std::map<std::string, QVariant> announced;
+    std::map<std::string, int> announcements;
+    std::vector<Status> statuses;
+    std::unique_ptr<TVController> tv;
+    const identity::RSAPublicKey tvKey = testIdentity(2).publicKey();
+    core::Duration elapsed{};
+
+    ~TVRig()
+    {
+        if (!tv) return;
+        for (const auto& [name, value] : announced) EXPECT_EQ(tv->property(name.c_str()), value) << name << " changed silently";
+    }
+
+    TVController& make()
+    {
+        tv = std::make_unique<TVController>(scheduler, channels, store, settings, lookup, network, "Test PC",
+                                            tv::TVPorts{pairingPort, remotePort});
+        const std::pair<const char*, void (TVController::*)()> notifiers[] = {
+            {"status", &TVController::statusChanged}, {"found", &TVController::foundChanged},
+            {"volume", &TVController::volumeChanged}, {"currentApp", &TVController::currentAppChanged},
+            {"isOn", &TVController::isOnChanged}, {"isPaired", &TVController::isPairedChanged},
+            {"verifiedHost", &TVController::verifiedHostChanged}, {"host", &TVController::hostChanged},
+            {"tvName", &TVController::tvNameChanged}};
+        EXPECT_EQ(std::size(notifiers), std::size_t(tv->metaObject()->propertyCount() - tv->metaObject()->propertyOffset()));
+        for (const auto& [name, signal] : notifiers) {
+            announced[name] = tv->property(name);
+            QObject::connect(tv.get(), signal, [this, name = std::string(name)] {
+                const QVariant now = tv->property(name.c_str());
+                EXPECT_NE(now, announced[name]) << name << " announced without a change";
+                announced[name] = now;
+                ++announcements[name];
+                if (name == "status") statuses.push_back(tv->status());
+            });
+        }
+        return *tv;
+    }
+
+    // Plays one session: the user, the TV and time, one word per step (see step()).
+    TVRig& run(const std::string& script)
+    {
+        std::istringstream words(script);
+        for (std::string word; words >> word;) step(word);
+        return *this;
+    }
+
+    FakeChannel& last() { return channels.last(); }
+    std::size_t opened() const { return channels.opened.size(); }
+    core::Duration untilNextChannel(core::Duration limit = 60s)
+    {
+        const std::size_t before = opened();
+        core::Duration waited{};
+        for (; opened() == before && waited < limit; waited += 100ms) scheduler.advance(100ms);
+        elapsed += waited;
+        return waited;
+    }
+    identity::RSAPublicKey clientKey() const
+    {
+        return std::get<identity::findResult::Found>(identity::findIdentity(store)).identity.publicKey();
+    }
+    // A code the TV could show: its first byte is the check byte of the digest.
+    std::string validCode() const
+    {
+        for (int b0 = 0; b0 < 256; ++b0) {
+            char code[7];
+            std::snprintf(code, sizeof code, "%02XA1B2", b0);
+            if (identity::pairingSecret(code, clientKey(), tvKey)) return code;
+        }
+        return {};
+    }
+
+private:
+    void step(const std::string& word);
+    void storeIdentity();
+};
+
+// id | badid          the client identity is stored | cannot be read
+// host | paired       address 10.0.0.5 saved | and the TV's key pinned
+// pin                 the TV's key pinned, no address
+// make | start        construct | and start (start alone constructs first)
+// ready               the last channel's TLS is up and shows the TV's key
+// tv:start tv:off tv:ping tv:active tv:ime tv:volume tv:app tv:config=N
+//                     the TV sends on the last channel
+// req opt conf secret refuse=N    the TV's pairing replies
+// close close:tls close:io close:conn mismatch    the last channel closes
+// pair cancel code reconnect key=N launch=PKG type=OLD>NEW net:up net:down select=NAME@HOST select@HOST
+// +DURATION           time passes (1500ms, 2s)
+inline void TVRig::step(const std::string& w)
+{
+    const auto arg = [&] { return w.substr(w.find_first_of("=@") + 1); };
+    const auto tvSays = [&](const Bytes& frame) { last().receiveFrame(frame); };
+    if (w == "id") storeIdentity();
+    else if (w == "badid") std::filesystem::create_directories(dir / "data" / "Telvanto client");
+    else if (w == "host") settings.setTvHost("10.0.0.5");
+    else if (w == "paired") store.storePinnedKey(tvKey), settings.setTvHost("10.0.0.5");
+    else if (w == "pin") store.storePinnedKey(tvKey);
+    else if (w == "make") make();
+    else if (w == "start") (tv ? *tv : make()).start();
+    else if (w == "ready") last().ready(tvKey);
+    else if (w == "tv:start") tvSays(TvMsg::start(true));
+    else if (w == "tv:off") tvSays(TvMsg::start(false));
+    else if (w == "tv:ping") tvSays(TvMsg::ping(123456789));
+    else if (w == "tv:active") tvSays(TvMsg::setActive());
+    else if (w == "tv:ime") tvSays(TvMsg::imeBatch(4, 9));
+    else if (w == "tv:volume") tvSays(TvMsg::volume(12, 100, true));
+    else if (w == "tv:app") tvSays(TvMsg::currentApp("com.netflix.ninja"));
+    else if (w.starts_with("tv:config=")) tvSays(TvMsg::configure(std::stoll(arg()), "model", "vendor"));
+    else if (w == "req") tvSays(TvMsg::pairingRequestAck("TV"));
+    else if (w == "opt") tvSays(TvMsg::pairingOption(false));
+    else if (w == "conf") tvSays(TvMsg::pairingConfigurationAck());
+    else if (w == "secret") tvSays(TvMsg::pairingSecretAck({}));
+    else if (w.starts_with("refuse=")) tvSays(TvMsg::pairingFailure(std::stoll(arg())));
+    else if (w == "close") last().close();
+    else if (w == "close:tls") last().close(transport::Channel::Error{Kind::tls, "t"});
+    else if (w == "close:io") last().close(transport::Channel::Error{Kind::io, "t"});
+    else if (w == "close:conn") last().close(transport::Channel::Error{Kind::connection, "t"});
+    else if (w == "mismatch") last().close(transport::Channel::Error{Kind::tls, "t"}, true);
+    else if (w == "pair") tv->startPairing();
+    else if (w == "cancel") tv->cancelPairing();
+    else if (w == "code") EXPECT_TRUE(tv->submitCode(u8(validCode())));
+    else if (w == "reconnect") tv->reconnectNow();
+    else if (w.starts_with("key=")) tv->send(protocol::RemoteMsg::key(*protocol::tvKeyFromCode(std::stoll(arg()))));
+    else if (w.starts_with("launch=")) tv->launch(u8(arg()));
+    else if (w.starts_with("type=")) tv->typeText(u8(w.substr(5, w.find('>') - 5)), u8(w.substr(w.find('>') + 1)));
+    else if (w == "net:up" || w == "net:down") network.change(w == "net:up");
+    else if (w.starts_with("select")) tv->selectTV(w[6] == '@' ? tv->tvName() : u8(w.substr(7, w.find('@') - 7)), u8(w.substr(w.find('@') + 1)));
+    else if (w.starts_with("+")) {
+        const core::Duration by = w.ends_with("ms") ? core::Duration(std::chrono::milliseconds(std::stoll(w.substr(1))))
+                                                    : core::Duration(std::chrono::seconds(std::stoll(w.substr(1))));
+        scheduler.advance(by);
+        elapsed += by;
+    } else ADD_FAILURE() << "unknown step " << w;
+}
+
+// The client identity as the application stores it, made once per test program.
+inline void TVRig::storeIdentity()
+{
+    static const Bytes stored = [] {
+        TempDir made;
+        identity::CredentialStore once(made.path());
+        identity::loadOrCreateIdentity(once, "Test PC");
+        return *once.read(identity::CredentialStore::identityItem).data;
+    }();
+    store.write(identity::CredentialStore::identityItem, stored);
+}
+
+} // namespace telvanto::testing
