@@ -178,12 +178,13 @@ void RemoteCli::run(std::function<void(Exit)> done)
     done_ = std::move(done);
     connect(&controller_, &tv::TVController::statusChanged, this, &RemoteCli::onStatus);
     if (request_.command != Request::Command::watch) deadline_.start(request_.timeout);
+    pairing_ = request_.command == Request::Command::pair;
     if (request_.host) controller_.selectTV(controller_.tvName(), *request_.host);
+    if (finished_) return;
 
     switch (request_.command) {
     case Request::Command::pair:
         if (controller_.host().isEmpty()) return fail(Exit::badArguments, QStringLiteral("no TV address known: give --host"));
-        pairing_ = true;
         controller_.startPairing();
         return;
     case Request::Command::status:

@@ -127,9 +127,12 @@ int main(int argc, char** argv)
     QSocketNotifier interrupt(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupt, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
 
-    remote.run([&](Exit code) {
-        exitCode = static_cast<int>(code);
-        QCoreApplication::quit();
+    // Started from inside the event loop, so that an answer known at once can end it.
+    QTimer::singleShot(0, &remote, [&] {
+        remote.run([&](Exit code) {
+            exitCode = static_cast<int>(code);
+            QCoreApplication::quit();
+        });
     });
     QCoreApplication::exec();
 

@@ -2,6 +2,7 @@
 
 #include "TvMsg.h"
 #include "identity/PairingSecret.h"
+#include "protocol/AppLinks.h"
 #include "protocol/TVKey.h"
 #include "protocol/Varint.h"
 
@@ -28,24 +29,6 @@ ByteView view(const QByteArray& bytes)
     return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
 }
 
-// Web addresses some apps open directly, and the package that shows them.
-struct DeepLink {
-    const char* prefix;
-    const char* package;
-};
-constexpr DeepLink deepLinks[] = {
-    {"https://www.youtube.com", "com.google.android.youtube.tv"},
-    {"https://youtube.com", "com.google.android.youtube.tv"},
-    {"https://youtu.be", "com.google.android.youtube.tv"},
-    {"vnd.youtube:", "com.google.android.youtube.tv"},
-    {"https://www.netflix.com", "com.netflix.ninja"},
-    {"netflix://", "com.netflix.ninja"},
-    {"https://open.spotify.com", "com.spotify.tv.android"},
-    {"spotify:", "com.spotify.tv.android"},
-    {"https://www.twitch.tv", "tv.twitch.android.app"},
-    {"https://app.primevideo.com", "com.amazon.amazonvideo.livingroom"},
-    {"https://www.disneyplus.com", "com.disney.disneyplus"},
-};
 constexpr const char* browserPackage = "com.android.chrome";
 
 } // namespace
@@ -520,9 +503,10 @@ void Simulator::onLink(const QString& link)
         setForegroundApp(link.mid(market.size()));
         return;
     }
-    for (const DeepLink& d : deepLinks) {
-        if (link.startsWith(QLatin1String(d.prefix))) {
-            setForegroundApp(QString::fromLatin1(d.package));
+    // The links apps open themselves with, as the remote's catalogue sends them.
+    for (const protocol::AppLink& app : protocol::appLinks) {
+        if (link.startsWith(QLatin1String(app.link.data(), static_cast<qsizetype>(app.link.size())))) {
+            setForegroundApp(QLatin1String(app.package.data(), static_cast<qsizetype>(app.package.size())));
             return;
         }
     }
