@@ -45,6 +45,10 @@ private:
 class DiscoveryLookup final : public TVLookup {
 public:
     explicit DiscoveryLookup(Discovery& discovery) : discovery_(discovery) {}
+    void browse(std::function<void(const QStringList&)> onChange) override
+    {
+        discovery_.browse(Discovery::tvServiceType, std::move(onChange));
+    }
     void resolveByName(const QString& name, std::function<void(std::optional<QString>)> done) override
     {
         discovery_.resolve(Discovery::tvServiceType, name, std::move(done));

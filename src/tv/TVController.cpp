@@ -113,10 +113,42 @@ void TVController::start()
 
 void TVController::startBrowsing()
 {
-    // The browser itself belongs to discovery; until a TV is known the user sees the search.
     if (browsing_) return;
     browsing_ = true;
+    // Every change of what is announced resolves every TV again, so a TV that moved is
+    // followed to its new address.
+    lookup_.browse([guard = QPointer<TVController>(this)](const QStringList& names) {
+        TVController* self = guard.data();
+        if (!self) return;
+        for (const QString& name : names) {
+            self->lookup_.resolveByName(name, [guard, name](std::optional<QString> host) {
+                TVController* tv = guard.data();
+                if (tv && host && !host->isEmpty()) tv->addFound(name, *host);
+            });
+        }
+    });
     if (host_.isEmpty()) setStatus(Status::of(Case::searching));
+}
+
+void TVController::addFound(const QString& name, const QString& host)
+{
+    const FoundTV tv{name, host};
+    const auto known = std::find_if(found_.begin(), found_.end(), [&](const FoundTV& f) { return f.name == name; });
+    if (known == found_.end()) {
+        found_.append(tv);
+        Q_EMIT foundChanged();
+    } else if (*known != tv) {
+        *known = tv;
+        Q_EMIT foundChanged();
+    }
+    if (host_.isEmpty()) {
+        selectTV(name, host); // the first TV found becomes the chosen one
+        return;
+    }
+    if (name == tvName_ && host != host_ && !status_.is(Case::connected) && !pairing_) {
+        setHost(host);
+        reconnectNow();
+    }
 }
 
 void TVController::startWatchdog()

@@ -139,6 +139,7 @@ private:
     void savePinnedKey();
 
     void startBrowsing();
+    void addFound(const QString& name, const QString& host);
     void startWatchdog();
     void watchdogTick();
     void startPathMonitor();

@@ -6,6 +6,7 @@
 #include "EventLoop.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -30,9 +31,10 @@ struct AnnouncedTv {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"),
                       {"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1", "--state-dir",
-                       lab() + "/tv/state", "--name", name});
+                       lab() + "/tv/state", "--name", name, "--code-file", codeFile()});
         started.start();
     }
+    static QString codeFile() { return lab() + "/tv/code"; }
     ~AnnouncedTv()
     {
         process.kill();
@@ -100,3 +102,55 @@ TEST_F(MdnsLab, DiscoveryComesBackWhenTheDaemonDoes)
     ASSERT_TRUE(waitUntil([&] { return mdns.isRunning() && names.contains("Spálňa"); }, 20s));
 }
 
+
+namespace {
+
+// telvanto-cli on this side of the lab, with its own stores; standard input may be fed.
+struct Cli {
+    QProcess process;
+    QString out, err;
+
+    void start(const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TELVANTO_DATA_DIR", lab() + "/app/client");
+        env.insert("TELVANTO_CONFIG_DIR", lab() + "/app/config");
+        process.setProcessEnvironment(env);
+        process.start(qEnvironmentVariable("TELVANTO_CLI"), args);
+    }
+    int finish()
+    {
+        EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30s));
+        out = QString::fromUtf8(process.readAllStandardOutput());
+        err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitCode();
+    }
+};
+
+} // namespace
+
+TEST_F(MdnsLab, TheCliFindsPairsAndControlsTheAnnouncedTv)
+{
+    AnnouncedTv tv("Obývačka TV");
+    Cli discover;
+    discover.start({"discover", "--timeout", "6"});
+    EXPECT_EQ(discover.finish(), 0) << discover.err.toStdString();
+    EXPECT_TRUE(discover.out.contains(QString::fromUtf8("Obývačka TV\t10.77.0.1"))) << discover.out.toStdString();
+
+    // No address given: the TV found is chosen, and its code is typed in.
+    QFile::remove(AnnouncedTv::codeFile());
+    Cli pair;
+    pair.start({"pair", "--timeout", "20"});
+    QFile code(AnnouncedTv::codeFile());
+    ASSERT_TRUE(waitUntil([&] { return code.exists() && code.size() > 0; }, 20s)) << "the TV never showed a code";
+    ASSERT_TRUE(code.open(QIODevice::ReadOnly));
+    pair.process.write(code.readAll());
+    EXPECT_EQ(pair.finish(), 0) << pair.err.toStdString();
+    EXPECT_TRUE(pair.out.contains("paired with 10.77.0.1")) << pair.out.toStdString();
+
+    Cli status;
+    status.start({"status"});
+    EXPECT_EQ(status.finish(), 0) << status.err.toStdString();
+    EXPECT_TRUE(status.out.contains("status: connected")) << status.out.toStdString();
+    EXPECT_TRUE(status.out.contains(QString::fromUtf8("tv: Obývačka TV (10.77.0.1)"))) << status.out.toStdString();
+}

@@ -13,10 +13,32 @@ public:
         QString name;
         std::function<void(std::optional<QString>)> done;
     };
+    void browse(std::function<void(const QStringList&)> onChange) override { browser = std::move(onChange); }
     void resolveByName(const QString& name, std::function<void(std::optional<QString>)> done) override
     {
         requests.push_back({name, std::move(done)});
     }
+
+    // The network now announces these TVs.
+    void announce(const QStringList& names)
+    {
+        if (browser) browser(names);
+    }
+    // Answers every open look-up of the name, once.
+    void answer(const QString& name, std::optional<QString> host)
+    {
+        auto open = std::move(requests);
+        requests.clear();
+        for (auto& r : open) {
+            if (r.name == name) {
+                r.done(host);
+            } else {
+                requests.push_back(std::move(r));
+            }
+        }
+    }
+
+    std::function<void(const QStringList&)> browser;
     std::vector<Request> requests;
 };
 

@@ -137,6 +137,7 @@ RemoteCli::RemoteCli(tv::TVController& controller, Request request, Sink out, Si
 {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, [this] {
+        if (controller_.status().is(Case::searching)) return fail(Exit::timeout, QStringLiteral("no TV found on the network"));
         fail(Exit::timeout, QStringLiteral("no answer from the TV in time (%1)").arg(describe(controller_.status())));
     });
 }
@@ -184,7 +185,11 @@ void RemoteCli::run(std::function<void(Exit)> done)
 
     switch (request_.command) {
     case Request::Command::pair:
-        if (controller_.host().isEmpty()) return fail(Exit::badArguments, QStringLiteral("no TV address known: give --host"));
+        if (controller_.host().isEmpty()) {
+            // No address yet: the first TV found on the network is chosen and paired.
+            controller_.start();
+            return;
+        }
         controller_.startPairing();
         return;
     case Request::Command::status:
