@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include <ctime>
+#include <unistd.h>
 
 namespace telvanto::tvsim {
 
@@ -10,7 +11,7 @@ EventLog::EventLog(const QString& path)
 {
     if (path.isEmpty()) return;
     if (path == QLatin1String("-")) {
-        file_.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        file_.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered); // not through stdio buffers
     } else {
         file_.setFileName(path);
         file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
