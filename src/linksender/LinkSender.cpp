@@ -1,5 +1,6 @@
 #include "linksender/LinkSender.h"
 
+#include "core/Overloaded.h"
 #include "core/Utf8.h"
 #include "identity/ClientIdentity.h"
 #include "linksender/LinkFinder.h"
@@ -10,13 +11,6 @@
 namespace telvanto::linksender {
 
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 std::string_view errorKindName(transport::Channel::Error::Kind kind)
 {

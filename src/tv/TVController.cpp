@@ -1,5 +1,6 @@
 #include "tv/TVController.h"
 
+#include "core/Overloaded.h"
 #include "identity/ClientIdentity.h"
 #include "identity/PairingSecret.h"
 #include "protocol/PairingMsg.h"
@@ -18,11 +19,6 @@ namespace {
 
 using Case = TVController::Status::Case;
 using namespace telvanto::protocol;
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 ByteView view(const QByteArray& bytes)
 {

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace telvanto {
+
+// A visitor made of lambdas, one per alternative of a std::variant.
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+} // namespace telvanto
