@@ -75,6 +75,20 @@ TEST_F(MdnsLab, AnnouncedTvIsFoundAndResolvedToItsAddress)
     std::printf("figure: announcement to found %lld ms (tvsim start included)\n", static_cast<long long>(foundAfter));
 }
 
+TEST_F(MdnsLab, AirPlayReceiverIsAnnouncedWhileAirScreenIsInFront)
+{
+    telvanto::platform::AvahiMdns mdns(scheduler);
+    QStringList receivers;
+    mdns.browse("_airplay._tcp", [&](const QStringList& n) { receivers = n; });
+    AnnouncedTv tv("Kuchyňa");
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] { said += tv.process.readAll(); return said.contains("listening"); }));
+    tv.process.write("launch com.ionitech.airscreen\n");
+    ASSERT_TRUE(waitUntil([&] { return receivers.contains(QString::fromUtf8("Kuchyňa")); }, 15s));
+    tv.process.write("launch com.google.android.tvlauncher\n");
+    ASSERT_TRUE(waitUntil([&] { return receivers.isEmpty(); }, 15s)) << "withdrawn when another app comes to the front";
+}
+
 TEST_F(MdnsLab, UnknownNameResolvesToNothingWithinTheLimit)
 {
     telvanto::platform::AvahiMdns mdns(scheduler);
