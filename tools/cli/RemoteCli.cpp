@@ -15,7 +15,7 @@ using Case = tv::TVController::Status::Case;
 namespace {
 
 // After "connected", what a TV reports at once (volume, the app in front, the text-field
-// counters) arrives in the same burst; give it this long before reading the state.
+// counters) arrives in the same burst; a TV that holds some of it back gets this long.
 constexpr std::chrono::milliseconds settle{300};
 
 QString keyNames()
@@ -193,14 +193,29 @@ void RemoteCli::run(std::function<void(Exit)> done)
         controller_.startPairing();
         return;
     case Request::Command::status:
-        return connectAndThen([this] { QTimer::singleShot(settle, this, [this] { printStatus(); finish(Exit::ok); }); });
+        return connectAndThen([this] {
+            // Printed as soon as volume and app are known, or after the settle time.
+            auto print = [this] {
+                if (finished_) return;
+                printStatus();
+                finish(Exit::ok);
+            };
+            auto printWhenKnown = [this, print] {
+                if (controller_.volume() && !controller_.currentApp().isEmpty()) print();
+            };
+            connect(&controller_, &tv::TVController::volumeChanged, this, printWhenKnown);
+            connect(&controller_, &tv::TVController::currentAppChanged, this, printWhenKnown);
+            QTimer::singleShot(0, this, printWhenKnown); // the rest of the start burst comes first
+            QTimer::singleShot(settle, this, print);
+        });
     case Request::Command::key:
         // Sent at once: the controller holds them for the connection that is coming up.
         for (const QString& name : request_.args) controller_.send(protocol::RemoteMsg::key(*keyNamed(name)));
         return connectAndThen([this] { finish(Exit::ok); });
     case Request::Command::text:
         return connectAndThen([this] {
-            QTimer::singleShot(settle, this, [this] {
+            // After the rest of the start burst, which carries the text-field counters.
+            QTimer::singleShot(0, this, [this] {
                 controller_.typeText(QString(), request_.args.first());
                 finish(Exit::ok);
             });
