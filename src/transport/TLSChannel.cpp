@@ -1,4 +1,5 @@
 #include "transport/TLSChannel.h"
+#include "transport/QtBytes.h"
 
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -14,16 +15,6 @@
 namespace telvanto::transport {
 
 namespace {
-
-QByteArray toQByteArray(ByteView bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
-ByteView view(const QByteArray& bytes)
-{
-    return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
-}
 
 // Qt's key and certificate for the identity; a null key when it cannot be converted.
 std::pair<QSslCertificate, QSslKey> toQt(const identity::ClientIdentity& identity)

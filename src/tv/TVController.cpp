@@ -1,4 +1,5 @@
 #include "tv/TVController.h"
+#include "transport/QtBytes.h"
 
 #include "core/Overloaded.h"
 #include "identity/ClientIdentity.h"
@@ -15,15 +16,12 @@
 
 namespace telvanto::tv {
 
+using transport::view;
+
 namespace {
 
 using Case = TVController::Status::Case;
 using namespace telvanto::protocol;
-
-ByteView view(const QByteArray& bytes)
-{
-    return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
-}
 
 // User-perceived characters.
 QStringList graphemes(const QString& text)

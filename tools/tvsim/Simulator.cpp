@@ -1,4 +1,5 @@
 #include "Simulator.h"
+#include "transport/QtBytes.h"
 
 #include "TvMsg.h"
 #include "identity/PairingSecret.h"
@@ -15,19 +16,12 @@
 
 namespace telvanto::tvsim {
 
+using transport::toQByteArray;
+using transport::view;
+
 namespace {
 
 constexpr std::string_view pairedItem = "paired-clients";
-
-QByteArray toQByteArray(ByteView bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
-ByteView view(const QByteArray& bytes)
-{
-    return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
-}
 
 constexpr const char* browserPackage = "com.android.chrome";
 
