@@ -22,6 +22,8 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
     while (!condition()) {
         if (deadline.hasExpired()) return condition();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+        // processEvents outside exec() leaves deleteLater() calls made outside it pending.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }

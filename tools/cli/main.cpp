@@ -143,6 +143,7 @@ int main(int argc, char** argv)
     cap.start(transport::TLSChannel::disposeGrace + std::chrono::milliseconds(200));
     while (transport::TLSChannel::instances() > 0 && cap.isActive()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // not done outside exec()
     }
     return exitCode;
 }
