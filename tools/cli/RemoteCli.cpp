@@ -201,7 +201,7 @@ void RemoteCli::run(std::function<void(Exit)> done)
                 finish(Exit::ok);
             };
             auto printWhenKnown = [this, print] {
-                if (controller_.volume() && !controller_.currentApp().isEmpty()) print();
+                if (!finished_ && controller_.volume() && !controller_.currentApp().isEmpty()) print();
             };
             connect(&controller_, &tv::TVController::volumeChanged, this, printWhenKnown);
             connect(&controller_, &tv::TVController::currentAppChanged, this, printWhenKnown);

@@ -92,8 +92,9 @@ int main(int argc, char** argv)
                                                          platform::deviceName(), ports);
 
     int exitCode = 0;
-    cli::RemoteCli remote(*controller, request, [](const QString& line) { printTo(stdout, line); },
-                          [](const QString& line) { printTo(stderr, line); });
+    auto owned = std::make_unique<cli::RemoteCli>(*controller, request, [](const QString& line) { printTo(stdout, line); },
+                                                  [](const QString& line) { printTo(stderr, line); });
+    cli::RemoteCli& remote = *owned;
 
     // The code the TV shows, typed on the terminal (or piped in).
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -128,7 +129,7 @@ int main(int argc, char** argv)
     QObject::connect(&interrupt, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
 
     // Started from inside the event loop, so that an answer known at once can end it.
-    QTimer::singleShot(0, &remote, [&] {
+    QTimer::singleShot(0, owned.get(), [&] {
         remote.run([&](Exit code) {
             exitCode = static_cast<int>(code);
             QCoreApplication::quit();
@@ -136,7 +137,10 @@ int main(int argc, char** argv)
     });
     QCoreApplication::exec();
 
-    // Drop the connection politely and let the last frames reach the TV before leaving.
+    // Drop the connection politely and let the last frames reach the TV before leaving; the
+    // command goes first, with whatever it still had scheduled.
+    input.setEnabled(false);
+    owned.reset();
     controller.reset();
     QTimer cap;
     cap.setSingleShot(true);
