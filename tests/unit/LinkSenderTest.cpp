@@ -1,10 +1,6 @@
 #include "linksender/LinkSender.h"
 
-// FakeChannel's constructor parameters shadow its members.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "FakeChannel.h"
-#pragma GCC diagnostic pop
 #include "PairedStore.h"
 #include "RecordingLog.h"
 #include "RemoteTranscript.h"

@@ -1,11 +1,7 @@
 #include "share/ShareSheet.h"
 
 #include "EventLoop.h"
-// FakeChannel's constructor parameters shadow its members.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "FakeChannel.h"
-#pragma GCC diagnostic pop
 #include "PairedStore.h"
 #include "RecordingLog.h"
 #include "TvMsg.h"
