@@ -23,4 +23,11 @@ void appendBytesField(Bytes& out, std::uint64_t field, std::string_view text)
     appendBytesField(out, field, ByteView(data, text.size()));
 }
 
+Bytes framedMessage(std::uint64_t field, ByteView inner)
+{
+    Bytes message;
+    appendBytesField(message, field, inner);
+    return framed(message);
+}
+
 } // namespace telvanto::protocol

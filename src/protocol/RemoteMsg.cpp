@@ -9,18 +9,6 @@
 
 namespace telvanto::protocol::RemoteMsg {
 
-namespace {
-
-// The outer message holding one nested message in the given field, framed.
-Bytes outer(std::uint64_t field, const Bytes& inner)
-{
-    Bytes message;
-    appendBytesField(message, field, inner);
-    return framed(message);
-}
-
-} // namespace
-
 Bytes configure(std::int64_t features)
 {
     Bytes deviceInfo;
@@ -31,21 +19,21 @@ Bytes configure(std::int64_t features)
     Bytes body;
     appendVarintField(body, 1, features);
     appendBytesField(body, 2, deviceInfo);
-    return outer(1, body);
+    return framedMessage(1, body);
 }
 
 Bytes setActive(std::int64_t value)
 {
     Bytes body;
     appendVarintField(body, 1, value);
-    return outer(2, body);
+    return framedMessage(2, body);
 }
 
 Bytes pingResponse(std::int64_t value)
 {
     Bytes body;
     appendVarintField(body, 1, value);
-    return outer(9, body);
+    return framedMessage(9, body);
 }
 
 Bytes key(TVKey key)
@@ -53,7 +41,7 @@ Bytes key(TVKey key)
     Bytes body;
     appendVarintField(body, 1, keyCode(key));
     appendVarintField(body, 2, 3); // short press
-    return outer(10, body);
+    return framedMessage(10, body);
 }
 
 Bytes imeBatch(std::string_view text, std::int64_t ime, std::int64_t field)
@@ -71,14 +59,14 @@ Bytes imeBatch(std::string_view text, std::int64_t ime, std::int64_t field)
     appendVarintField(body, 1, ime);
     appendVarintField(body, 2, field);
     appendBytesField(body, 3, edit);
-    return outer(21, body);
+    return framedMessage(21, body);
 }
 
 Bytes appLink(std::string_view link)
 {
     Bytes body;
     appendBytesField(body, 1, link);
-    return outer(90, body);
+    return framedMessage(90, body);
 }
 
 std::string marketLink(std::string_view package)

@@ -11,13 +11,6 @@ using namespace telvanto::protocol;
 
 namespace {
 
-Bytes outer(std::uint64_t field, const Bytes& inner)
-{
-    Bytes message;
-    appendBytesField(message, field, inner);
-    return framed(message);
-}
-
 Bytes pairingOuter(std::int64_t status, std::uint64_t field, const Bytes& payload)
 {
     Bytes message;
@@ -41,23 +34,23 @@ Bytes configure(std::int64_t features, std::string_view model, std::string_view 
     Bytes body;
     appendVarintField(body, 1, features);
     appendBytesField(body, 2, device);
-    return outer(1, body);
+    return framedMessage(1, body);
 }
 
-Bytes setActive() { return outer(2, {}); }
+Bytes setActive() { return framedMessage(2, {}); }
 
 Bytes ping(std::int64_t value)
 {
     Bytes body;
     appendVarintField(body, 1, value);
-    return outer(8, body);
+    return framedMessage(8, body);
 }
 
 Bytes start(bool on)
 {
     Bytes body;
     appendVarintField(body, 1, on ? 1 : 0);
-    return outer(40, body);
+    return framedMessage(40, body);
 }
 
 Bytes volume(std::int64_t level, std::int64_t max, bool muted)
@@ -68,7 +61,7 @@ Bytes volume(std::int64_t level, std::int64_t max, bool muted)
     appendVarintField(body, 6, max);
     appendVarintField(body, 7, level);
     appendVarintField(body, 8, muted ? 1 : 0);
-    return outer(50, body);
+    return framedMessage(50, body);
 }
 
 Bytes currentApp(std::string_view package)
@@ -78,7 +71,7 @@ Bytes currentApp(std::string_view package)
     appendBytesField(appInfo, 12, package);
     Bytes inject;
     appendBytesField(inject, 1, appInfo);
-    return outer(20, inject);
+    return framedMessage(20, inject);
 }
 
 Bytes imeBatch(std::int64_t ime, std::int64_t field)
@@ -86,10 +79,10 @@ Bytes imeBatch(std::int64_t ime, std::int64_t field)
     Bytes body;
     appendVarintField(body, 1, ime);
     appendVarintField(body, 2, field);
-    return outer(21, body);
+    return framedMessage(21, body);
 }
 
-Bytes error() { return outer(3, {}); }
+Bytes error() { return framedMessage(3, {}); }
 
 Bytes pairingRequestAck(std::string_view serverName)
 {
