@@ -121,12 +121,22 @@ struct Reference {
     QString path;
 };
 
+// The argument when it has exactly that signature: a foreign application may answer anything,
+// and reading a mistyped argument is not safe.
+std::optional<QDBusArgument> argument(const QVariant& value, QLatin1String signature)
+{
+    if (value.userType() != qMetaTypeId<QDBusArgument>()) return std::nullopt;
+    auto arg = value.value<QDBusArgument>();
+    if (arg.currentSignature() != signature) return std::nullopt;
+    return arg;
+}
+
 std::vector<Reference> references(const QVariant& value)
 {
     std::vector<Reference> refs;
-    if (!value.canConvert<QDBusArgument>()) return refs;
-    const auto arg = value.value<QDBusArgument>();
-    if (arg.currentType() != QDBusArgument::ArrayType) return refs;
+    const auto found = argument(value, QLatin1String("a(so)"));
+    if (!found) return refs;
+    const QDBusArgument& arg = *found;
     arg.beginArray();
     while (!arg.atEnd() && static_cast<int>(refs.size()) < maxChildren) {
         Reference ref;
@@ -137,6 +147,7 @@ std::vector<Reference> references(const QVariant& value)
         ref.path = path.path();
         if (!ref.service.isEmpty() && ref.path != nullPath) refs.push_back(std::move(ref));
     }
+    arg.endArray(); // frees the array's reader, also when it stopped early
     return refs;
 }
 
@@ -182,9 +193,9 @@ public:
     {
         QStringList names;
         const auto reply = call(actionIface, QStringLiteral("GetActions"));
-        if (!reply || reply->isEmpty() || !reply->first().canConvert<QDBusArgument>()) return names;
-        const auto arg = reply->first().value<QDBusArgument>();
-        if (arg.currentType() != QDBusArgument::ArrayType) return names;
+        const auto found = reply && !reply->isEmpty() ? argument(reply->first(), QLatin1String("a(sss)")) : std::nullopt;
+        if (!found) return names;
+        const QDBusArgument& arg = *found;
         arg.beginArray();
         while (!arg.atEnd() && names.size() < maxChildren) {
             QString name, description, keys;
@@ -193,6 +204,7 @@ public:
             arg.endStructure();
             names << name;
         }
+        arg.endArray();
         return names;
     }
 
@@ -257,7 +269,8 @@ private:
             if (id && !id->isEmpty()) return id;
             // Toolkits that export no ids (Qt before 6.8) carry them in the description.
             const auto description = text(Attribute::description);
-            if (description && !description->isEmpty() && !description->contains(QRegularExpression(QStringLiteral("\\s"))))
+            static const QRegularExpression space(QStringLiteral("\\s"));
+            if (description && !description->isEmpty() && !description->contains(space))
                 return description;
             return id;
         }
@@ -273,8 +286,9 @@ private:
     {
         QSet<uint> set;
         const auto reply = call(accessibleIface, QStringLiteral("GetState"));
-        if (!reply || reply->isEmpty() || !reply->first().canConvert<QDBusArgument>()) return set;
-        const auto words = qdbus_cast<QList<uint>>(reply->first().value<QDBusArgument>());
+        const auto found = reply && !reply->isEmpty() ? argument(reply->first(), QLatin1String("au")) : std::nullopt;
+        if (!found) return set;
+        const auto words = qdbus_cast<QList<uint>>(*found);
         for (int w = 0; w < std::min<qsizetype>(words.size(), 2); ++w)
             for (uint bit = 0; bit < 32; ++bit)
                 if (words[w] & (1u << bit)) set.insert(static_cast<uint>(w) * 32 + bit);
