@@ -126,9 +126,12 @@ XRandrDisplays::XRandrDisplays(const QByteArray& displayName, QObject* parent) :
     display_ = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
     if (!display_) return;
     adopt(display_, this);
-    int errorBase = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(display_, &eventBase_, &errorBase) || !XRRQueryVersion(display_, &major, &minor) ||
-        major < 1 || (major == 1 && minor < 2)) {
+    int opcode = 0, firstEvent = 0, firstError = 0, errorBase = 0, major = 0, minor = 0;
+    // Asked of the core protocol first: libXrandr leaks its record of a server without RandR.
+    const bool randr = XQueryExtension(display_, RANDR_NAME, &opcode, &firstEvent, &firstError) &&
+                       XRRQueryExtension(display_, &eventBase_, &errorBase) &&
+                       XRRQueryVersion(display_, &major, &minor);
+    if (!randr || major < 1 || (major == 1 && minor < 2)) {
         XCloseDisplay(display_);
         release(display_);
         display_ = nullptr;
@@ -495,10 +498,12 @@ void XRandrDisplays::apply(const std::vector<Op>& ops)
     if (unionWidth != root.width || unionHeight != root.height) resize(unionWidth, unionHeight);
     bool ok = syncErrors(dpy) == Success;
     std::vector<const Target*> moved;
-    for (const auto& [id, t] : targets) {
+    for (const auto& entry : targets) {
+        const Target& t = entry.second;
         if (!ok) break;
         if (t.will == t.was) continue;
-        const bool sharedCrtc = std::any_of(moved.begin(), moved.end(), [&](const Target* m) { return m->output->crtc == t.output->crtc; });
+        const bool sharedCrtc =
+            std::any_of(moved.begin(), moved.end(), [&](const Target* m) { return m->output->crtc == t.output->crtc; });
         if (sharedCrtc) continue; // set already, with the first of its outputs
         ok = setCrtc(*t.output, t.will);
         if (ok) moved.push_back(&t);
