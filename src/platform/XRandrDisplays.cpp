@@ -455,11 +455,13 @@ void XRandrDisplays::apply(const std::vector<Op>& ops)
         }
     }
 
+    // Nothing to move leaves the screen as it is too.
+    bool proceed =
+        std::any_of(targets.begin(), targets.end(), [](const auto& t) { return !(t.second.will == t.second.was); });
     // The screen must hold every CRTC; the server bounds its size.
     int width = 0, height = 0;
-    bool fits = true;
     for (const auto& [id, t] : targets) {
-        fits = fits && t.will.x >= 0 && t.will.y >= 0;
+        proceed = proceed && t.will.x >= 0 && t.will.y >= 0;
         width = std::max(width, t.will.x + static_cast<int>(t.will.width));
         height = std::max(height, t.will.y + static_cast<int>(t.will.height));
     }
@@ -467,9 +469,9 @@ void XRandrDisplays::apply(const std::vector<Op>& ops)
     XRRGetScreenSizeRange(dpy, root_, &minWidth, &minHeight, &maxWidth, &maxHeight);
     width = std::max(width, minWidth);
     height = std::max(height, minHeight);
-    fits = fits && width <= maxWidth && height <= maxHeight;
+    proceed = proceed && width <= maxWidth && height <= maxHeight;
 
-    XRRScreenResources* resources = fits ? XRRGetScreenResourcesCurrent(dpy, root_) : nullptr;
+    XRRScreenResources* resources = proceed ? XRRGetScreenResourcesCurrent(dpy, root_) : nullptr;
     XWindowAttributes root{};
     if (!resources || !XGetWindowAttributes(dpy, root_, &root)) {
         if (resources) XRRFreeScreenResources(resources);

@@ -141,6 +141,13 @@ public:
         XSync(dpy_, False);
     }
 
+    std::pair<int, int> screenSize()
+    {
+        XWindowAttributes root;
+        XGetWindowAttributes(dpy_, DefaultRootWindow(dpy_), &root);
+        return {root.width, root.height};
+    }
+
     std::optional<Area> area(RROutput output)
     {
         std::optional<Area> area;
@@ -386,6 +393,16 @@ TEST_F(XRandr, TransactionsApplyWholeOrNotAtAll)
         EXPECT_EQ(desk->area(tv), c.tvAfter) << c.name;
         EXPECT_EQ(desk->area(panel), (Area{0, 0, 1920, 1080})) << c.name;
     }
+
+    // A transaction that moves nothing leaves even a roomy screen as it is.
+    desk->reset();
+    desk->plug(tv, {"1280x720"}, 1920, 0);
+    desk->unplug(tv);
+    XRandrDisplays displays(server->name());
+    auto transaction = displays.beginConfiguration();
+    transaction->configureOrigin(panel, 0, 0);
+    transaction->complete();
+    EXPECT_EQ(desk->screenSize(), std::make_pair(3200, 1080));
 }
 
 TEST(XRandrAbsent, NoServerOrNoRandrIsAQuietNoOp)
