@@ -92,15 +92,15 @@ int main(int argc, char** argv)
     // Rows are made a little after the tile is pressed, as a real list fills while it
     // searches, and go when the panel closes; the receivers keep their state in between.
     std::map<QString, bool> on;
-    for (const QString& spec : receivers) on[spec.section(QLatin1Char('='), 0, 0)] = spec.endsWith(QLatin1String("=on"));
+    for (const QString& entry : receivers) on[entry.section(QLatin1Char('='), 0, 0)] = entry.endsWith(QLatin1String("=on"));
     QWidget* list = nullptr;
     const auto fillList = [&] {
         delete list;
         list = new QWidget(&panel);
         list->setLayout(new QVBoxLayout);
         panelLayout->addWidget(list);
-        for (const QString& spec : receivers) {
-            const QString name = spec.section(QLatin1Char('='), 0, 0);
+        for (const QString& entry : receivers) {
+            const QString name = entry.section(QLatin1Char('='), 0, 0);
             QPushButton* row = button(list, name, QStringLiteral("Screen-Mirroring-Device-") + name.toLower().remove(QLatin1Char(' ')));
             row->setCheckable(true);
             row->setChecked(on[name]);
