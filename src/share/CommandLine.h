@@ -27,7 +27,8 @@ struct CommandLine {
         "  ITEM              a web address, a file (.url and .desktop link files give their\n"
         "                    address), '-' for standard input, or any text\n"
         "  --clipboard       share what the clipboard holds, after the items\n"
-        "  --no-gui          print the outcome instead of showing the status sheet\n"
+        "  --no-gui          print the outcome instead of showing the status sheet (so does\n"
+        "                    a run without a display)\n"
         "  --remote-port N   the TV's remote port (default 6466)\n"
         "Exit status: 0 sent, 1 no link, 2 not paired, 3 TV unreachable, 4 no answer in time,\n"
         "5 closed while sending, 64 bad usage, 70 status sheet missing.\n";
