@@ -175,3 +175,25 @@ TEST(CliWithTvsim, ABusWithoutAvahiIsNoWayToSearch)
     daemon.kill();
     daemon.waitForFinished();
 }
+
+// Stopped by a signal: watch ends as it should, a command that was not done is no success.
+TEST(CliWithTvsim, AnInterruptedCommandIsNoSuccess)
+{
+    const struct {
+        QStringList args;
+        std::function<bool(Rig&)> running;
+        int exit;
+    } rows[] = {
+        {{"pair"}, [](Rig& r) { return !r.tv->code().isEmpty(); }, 130},
+        {{"watch"}, [](Rig& r) { return r.process.peek(4096).contains("status connected"); }, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        Rig rig;
+        rig.pair();
+        rig.start(rig.toTv(row.args));
+        ASSERT_TRUE(waitUntil([&] { return row.running(rig); }));
+        rig.process.terminate();
+        EXPECT_EQ(rig.finish(), row.exit) << rig.err.toStdString();
+    }
+}
