@@ -138,7 +138,11 @@ void LinkSender::handle(const transport::Channel::Event& event)
                    [this](const transport::Channel::Message& message) { handleMessage(message.payload); },
                    [this](const transport::Channel::Closed& closed) {
                        services_.log.info(std::string("closed sent=") + flag(sent_) + " error=" + describe(closed.error));
-                       finish(sent_ ? Result(Success{}) : Result(Failure::unreachable));
+                       if (sent_) return finish(Success{});
+                       // A TV that refuses our certificate has forgotten this computer, and one
+                       // that shows another key is another TV: trying again changes neither.
+                       const bool refused = closed.error && closed.error->kind == transport::Channel::Error::Kind::tls;
+                       finish(refused ? Failure::notPaired : Failure::unreachable);
                    },
                    [](const transport::Channel::Ready&) {}, // the TV speaks first
                },

@@ -29,6 +29,8 @@ public:
     // The TV gets a moment to take the link before the connection goes.
     static constexpr core::Duration successDelay = std::chrono::milliseconds(800);
 
+    // notPaired: nothing stored to send with, or the TV refused us (it forgot this computer,
+    // or it is another TV than the paired one); unreachable: no connection, or it ended early.
     enum class Failure { notPaired, unreachable, timeout };
     // The Slovak text the user sees.
     static std::string_view description(Failure failure);

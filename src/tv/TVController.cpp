@@ -275,6 +275,7 @@ void TVController::handleRemoteClosed(const std::optional<Channel::Error>& error
 {
     const QString closedHost = channel.host();
     const bool pinMismatch = channel.keyBox().pinMismatch;
+    lastError_ = error;
     remote_.reset(); // safe inside the channel's own handler
     setVerifiedHost(QString());
     const Status before = status_;
@@ -380,7 +381,8 @@ void TVController::handlePairingEvent(const Channel::Event& event, Channel& chan
     std::visit(Overloaded{
                    [&](const Channel::Ready&) { channel.send(PairingMsg::request(deviceName_.toStdString())); },
                    [&](const Channel::Message& message) { handlePairingMessage(message.payload, channel); },
-                   [&](const Channel::Closed&) {
+                   [&](const Channel::Closed& closed) {
+                       lastError_ = closed.error;
                        pairing_.reset();
                        if (status_.is(Case::pairing) || status_.is(Case::waitingForCode)) {
                            setStatus(Status::failed(texts::pairingInterrupted()));

@@ -95,6 +95,8 @@ public:
     const QString& verifiedHost() const { return verifiedHost_; }
     const QString& host() const { return host_; }
     const QString& tvName() const { return tvName_; }
+    // Why the last connection to the TV, remote or pairing, ended; none after an orderly end.
+    const std::optional<transport::Channel::Error>& lastError() const { return lastError_; }
     // Renames the chosen TV and remembers the name.
     void setTvName(const QString& name);
 
@@ -189,6 +191,7 @@ private:
     QString savedHost_;
     QString tvName_;
     std::optional<identity::RSAPublicKey> pinnedKey_;
+    std::optional<transport::Channel::Error> lastError_;
     transport::ChannelPtr remote_;
     transport::ChannelPtr pairing_;
     bool browsing_ = false;
