@@ -81,11 +81,13 @@ QString Autostart::execArgument(const QString& argument)
 bool Autostart::entryEnabled(const QString& text)
 {
     bool inEntry = false;
+    bool hasEntry = false; // a desktop starts nothing from a file without the group
     bool enabled = true;
     for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
         line = line.trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             inEntry = line == QLatin1String("[Desktop Entry]");
+            hasEntry = hasEntry || inEntry;
             continue;
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
@@ -95,7 +97,7 @@ bool Autostart::entryEnabled(const QString& text)
         if (key == QLatin1String("Hidden") && value == QLatin1String("true")) enabled = false;
         if (key == QLatin1String("X-GNOME-Autostart-enabled") && value == QLatin1String("false")) enabled = false;
     }
-    return enabled;
+    return hasEntry && enabled;
 }
 
 } // namespace telvanto::app

@@ -26,7 +26,8 @@ public:
     QString entry() const;
     // One argument of an Exec line, quoted and escaped as desktop entries require.
     static QString execArgument(const QString& argument);
-    // Whether an entry's text says it is on (Hidden and X-GNOME-Autostart-enabled).
+    // Whether an entry's text says it is on: a [Desktop Entry] group, not Hidden, not
+    // X-GNOME-Autostart-enabled=false.
     static bool entryEnabled(const QString& text);
 
 private:
