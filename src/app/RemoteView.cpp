@@ -7,21 +7,17 @@
 
 #include <QTextBoundaryFinder>
 
+// The library is static: this reference keeps the QML module's type registration (and with
+// it the module "Telvanto") in every program that shows the window.
+void qml_register_types_Telvanto();
+extern void (*const telvantoQmlTypes)() = &qml_register_types_Telvanto;
+
 namespace telvanto::app {
 
 namespace {
 
 using Case = tv::TVController::Status::Case;
 using protocol::TVKey;
-
-QString trimSpacesAndTabs(const QString& text)
-{
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    qsizetype from = 0, to = text.size();
-    while (from < to && blank(text[from])) ++from;
-    while (to > from && blank(text[to - 1])) --to;
-    return text.mid(from, to - from);
-}
 
 } // namespace
 
@@ -43,6 +39,15 @@ RemoteView::RemoteView(tv::TVController& tv, core::Scheduler& scheduler, QObject
 }
 
 RemoteView::~RemoteView() = default;
+
+QString RemoteView::manualHostEntry(const QString& typed)
+{
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype from = 0, to = typed.size();
+    while (from < to && blank(typed[from])) ++from;
+    while (to > from && blank(typed[to - 1])) --to;
+    return typed.mid(from, to - from);
+}
 
 void RemoteView::statusUpdated()
 {
@@ -226,7 +231,7 @@ void RemoteView::askForHost()
 void RemoteView::connectManualHost()
 {
     setAskHost(false);
-    tv_.selectTV(tv_.tvName(), trimSpacesAndTabs(manualHost_));
+    tv_.selectTV(tv_.tvName(), manualHostEntry(manualHost_));
 }
 
 void RemoteView::reconnect() { tv_.reconnectNow(); }

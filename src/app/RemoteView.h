@@ -66,6 +66,10 @@ public:
     RemoteView(tv::TVController& tv, core::Scheduler& scheduler, QObject* parent = nullptr);
     ~RemoteView() override;
 
+    // The address typed into the dialog, as it is selected: without leading and trailing
+    // spaces and tabs, otherwise unchecked.
+    static QString manualHostEntry(const QString& typed);
+
     QString tvName() const;
     QString statusText() const;
     QColor statusColor() const;
