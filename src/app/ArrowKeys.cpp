@@ -7,6 +7,7 @@
 #include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QQuickItem>
+#include <QWindow>
 
 namespace telvanto::app {
 
@@ -52,8 +53,10 @@ std::optional<protocol::TVKey> ArrowKeys::keyFor(int qtKey, Qt::KeyboardModifier
 bool ArrowKeys::eventFilter(QObject* watched, QEvent* event)
 {
     // A key press reaches the window first and then its focused item: deciding at the window
-    // sends each press once.
+    // sends each press once. Popup windows (the tray's menu) keep their keys.
     if (event->type() != QEvent::KeyPress || !watched->isWindowType()) return false;
+    const Qt::WindowType type = static_cast<QWindow*>(watched)->type();
+    if (type == Qt::Popup || type == Qt::ToolTip) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     const auto tvKey = keyFor(key->key(), key->modifiers(), focusKeepsKeys());
     if (!tvKey) return false;

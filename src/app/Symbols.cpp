@@ -62,6 +62,8 @@ QString glyph(const QString& symbolName)
 QString fontFamily()
 {
     static const QString family = [] {
+        const QString installed = QStringLiteral("Material Icons");
+        if (QFontDatabase::hasFamily(installed)) return installed;
         if (!QFile::exists(QString::fromLatin1(fontFile))) return QString();
         const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(fontFile));
         const QStringList families = QFontDatabase::applicationFontFamilies(id);

@@ -227,6 +227,15 @@ TEST(RemoteWindow, ClicksAndKeysReachTheTv)
     QTest::keyClick(rig.window, Qt::Key_A);
     EXPECT_EQ(rig.commands(), (std::vector<std::string>{"key:3", "key:23", "link:spotify:", "key:21", "key:85", "key:23"}));
 
+    // An open menu keeps the arrows and Escape for itself.
+    QObject* menu = rig.window->findChild<QObject*>(QStringLiteral("tvMenu"));
+    QMetaObject::invokeMethod(menu, "open");
+    ASSERT_TRUE(waitUntil([&] { return menu->property("opened").toBool(); }));
+    QTest::keyClick(rig.window, Qt::Key_Down);
+    QTest::keyClick(rig.window, Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !menu->property("visible").toBool(); }));
+    EXPECT_EQ(rig.commands().size(), 6u);
+
     // Typing: every key goes to the field, Return submits, Left moves the caret.
     rig.view->setShowKeyboard(true);
     rig.grab("typing");

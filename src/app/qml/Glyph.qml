@@ -8,7 +8,8 @@ Text {
     property real size: Theme.body
     property bool bold: false
 
-    text: Symbols.glyph(symbol)
+    // Without the icon font nothing is drawn rather than boxes for missing glyphs.
+    text: Symbols.font ? Symbols.glyph(symbol) : ""
     font.family: Symbols.font
     font.pixelSize: Math.round(size * 1.2)
     font.weight: bold ? Font.DemiBold : Font.Normal
