@@ -79,6 +79,7 @@ struct WindowRig : TVRig {
 
 bool shown(const QQuickItem* item)
 {
+    if (!item) return false;
     for (; item; item = item->parentItem())
         if (!item->isVisible() || item->opacity() == 0) return false;
     return true;

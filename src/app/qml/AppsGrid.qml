@@ -10,7 +10,7 @@ Column {
 
     spacing: 10
 
-    Text {
+    StaticText {
         text: "Aplikácie"
         font.pixelSize: Theme.subheadline
         font.weight: Font.DemiBold

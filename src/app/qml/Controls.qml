@@ -11,11 +11,14 @@ ColumnLayout {
 
     spacing: 18
 
-    FailureCard {
-        objectName: "failureCard"
-        visible: controls.view.showsFailure
-        view: controls.view
+    Loader {
+        active: controls.view.showsFailure
+        visible: active
         Layout.fillWidth: true
+        sourceComponent: FailureCard {
+            objectName: "failureCard"
+            view: controls.view
+        }
     }
     Loader {
         active: controls.extra !== null
@@ -62,11 +65,14 @@ ColumnLayout {
             Accessible.name: "Klávesnica"
         }
     }
-    TextRow {
-        objectName: "textRow"
-        visible: controls.view.showKeyboard
-        view: controls.view
+    Loader {
+        active: controls.view.showKeyboard
+        visible: active
         Layout.fillWidth: true
+        sourceComponent: TextRow {
+            objectName: "textRow"
+            view: controls.view
+        }
     }
     VolumeBar {
         objectName: "volumeBar"

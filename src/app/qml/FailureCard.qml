@@ -16,7 +16,7 @@ Rectangle {
         anchors.fill: parent
         anchors.margins: 14
         spacing: 10
-        Text {
+        StaticText {
             objectName: "failureText"
             text: card.view.failure
             font.pixelSize: Theme.subheadline

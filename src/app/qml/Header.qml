@@ -26,7 +26,7 @@ RowLayout {
 
     ColumnLayout {
         spacing: 2
-        Text {
+        StaticText {
             objectName: "tvName"
             text: header.view.tvName
             font.pixelSize: Theme.headline

@@ -34,7 +34,7 @@ Rectangle {
                 color: Qt.rgba(0.04, 0.04, 0.09, 1)
             }
         }
-        Text {
+        StaticText {
             Layout.alignment: Qt.AlignHCenter
             text: "Spárovanie s TV"
             font.pixelSize: Theme.title2
@@ -42,35 +42,43 @@ Rectangle {
             color: "white"
         }
 
-        // pairing: the pairing connection is being opened
+        Loader {
+            objectName: "block"
+            Layout.fillWidth: true
+            sourceComponent: card.view.pairingBlock === "progress" ? progressBlock
+                           : card.view.pairingBlock === "code" ? codeBlock : startBlock
+        }
+    }
+
+    // pairing: the pairing connection is being opened
+    Component {
+        id: progressBlock
         ColumnLayout {
             objectName: "progressBlock"
-            visible: card.view.pairingBlock === "progress"
             spacing: 8
-            Layout.fillWidth: true
             BusyIndicator {
-                running: parent.visible
+                running: true
                 implicitWidth: 32
                 implicitHeight: 32
                 Layout.alignment: Qt.AlignHCenter
             }
-            Text {
+            StaticText {
                 Layout.alignment: Qt.AlignHCenter
                 text: "Pripájam sa k TV…"
                 font.pixelSize: Theme.body
                 color: Theme.secondary
             }
         }
+    }
 
-        // waitingForCode: the TV shows the code
+    // waitingForCode: the TV shows the code
+    Component {
+        id: codeBlock
         ColumnLayout {
             objectName: "codeBlock"
-            visible: card.view.pairingBlock === "code"
             spacing: 8
-            Layout.fillWidth: true
-            onVisibleChanged: if (visible) codeField.forceActiveFocus()
-            Component.onCompleted: if (visible) codeField.forceActiveFocus()
-            Text {
+            Component.onCompleted: codeField.forceActiveFocus()
+            StaticText {
                 Layout.fillWidth: true
                 text: "Na TV sa zobrazil 6-znakový kód. Prepíš ho sem."
                 font.pixelSize: Theme.body
@@ -101,9 +109,10 @@ Rectangle {
                 }
                 Accessible.name: "Kód z TV"
             }
-            Text {
+            StaticText {
                 objectName: "wrongCode"
                 visible: card.pairing.wrong
+                Accessible.ignored: !visible
                 Layout.alignment: Qt.AlignHCenter
                 text: "Kód nesedí, skontroluj ho na TV."
                 font.pixelSize: Theme.footnote
@@ -115,14 +124,15 @@ Rectangle {
                 onClicked: card.view.cancelPairing()
             }
         }
+    }
 
-        // needsPairing, or failed before any pairing
+    // needsPairing, or failed before any pairing
+    Component {
+        id: startBlock
         ColumnLayout {
             objectName: "startBlock"
-            visible: card.view.pairingBlock === "start"
             spacing: 8
-            Layout.fillWidth: true
-            Text {
+            StaticText {
                 Layout.fillWidth: true
                 text: "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód."
                 font.pixelSize: Theme.body
@@ -156,6 +166,7 @@ Rectangle {
             }
             PlainButton {
                 visible: card.view.isPaired
+                Accessible.ignored: !visible
                 Layout.alignment: Qt.AlignHCenter
                 text: "Pripojiť znova"
                 onClicked: card.view.reconnect()

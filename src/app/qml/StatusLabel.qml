@@ -15,7 +15,7 @@ Row {
         color: parent.colour
         Accessible.ignored: true
     }
-    Text {
+    StaticText {
         anchors.verticalCenter: parent.verticalCenter
         text: parent.text
         font.pixelSize: Theme.caption
