@@ -97,7 +97,8 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("telvanto"));
+    // The tray item takes its title from the application's name.
+    QApplication::setApplicationName(app::trayTexts::title());
     QApplication::setApplicationDisplayName(app::trayTexts::title());
     QApplication::setDesktopFileName(QStringLiteral("telvanto"));
     // Closing the window leaves the tray and the connection; only "Ukončiť" ends the program.
@@ -188,7 +189,7 @@ int main(int argc, char** argv)
     // still reach the TV.
     tray.reset();
     app.removeEventFilter(&arrowKeys);
-    wake.disconnect();
+    QObject::disconnect(&wake, &platform::WakeMonitor::woke, nullptr, nullptr); // not all: the bus watches it too
     engine.reset();
     view.reset();
     controller.reset();
