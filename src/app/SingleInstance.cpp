@@ -1,15 +1,27 @@
 #include "app/SingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDir>
 
 namespace telvanto::app {
 
-SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {}
+QString SingleInstance::serviceFor(const QString& profileDir)
+{
+    if (profileDir.isEmpty()) return QLatin1String(service);
+    const QByteArray digest = QCryptographicHash::hash(QDir(profileDir).absolutePath().toUtf8(), QCryptographicHash::Sha256);
+    return QLatin1String(service) + QStringLiteral(".profile_") + QString::fromLatin1(digest.toHex().left(16));
+}
+
+SingleInstance::SingleInstance(QDBusConnection bus, QString serviceName, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)), serviceName_(std::move(serviceName))
+{
+}
 
 SingleInstance::~SingleInstance()
 {
-    if (owner_) bus_.unregisterService(QLatin1String(service));
+    if (owner_) bus_.unregisterService(serviceName_);
     if (registered_) bus_.unregisterObject(QLatin1String(path));
 }
 
@@ -22,14 +34,14 @@ SingleInstance::Role SingleInstance::claim()
 
     // The holder may be leaving just as we ask: one more try then.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const auto reply = bus_.interface()->registerService(QLatin1String(service), QDBusConnectionInterface::DontQueueService,
+        const auto reply = bus_.interface()->registerService(serviceName_, QDBusConnectionInterface::DontQueueService,
                                                              QDBusConnectionInterface::DontAllowReplacement);
         if (!reply.isValid()) return Role::alone;
         if (reply.value() == QDBusConnectionInterface::ServiceRegistered) {
             owner_ = true;
             return Role::first;
         }
-        const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(service), QLatin1String(path),
+        const QDBusMessage call = QDBusMessage::createMethodCall(serviceName_, QLatin1String(path),
                                                                  QLatin1String(interface), QStringLiteral("ShowWindow"));
         // Events keep flowing while waiting, so a holder in this same process can answer too.
         const QDBusMessage answer = bus_.call(call, QDBus::BlockWithGui, static_cast<int>(answerTimeout.count()));

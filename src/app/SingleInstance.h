@@ -26,7 +26,12 @@ public:
         alone,  // no session bus, or the name holder does not answer: run without the guard
     };
 
-    explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    // The name for a profile: the default profile has the plain name; another profile (a demo, a
+    // test, TELVANTO_CONFIG_DIR) its own, so it neither finds nor blocks the user's own Telvanto.
+    static QString serviceFor(const QString& profileDir);
+
+    explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(), QString serviceName = QLatin1String(service),
+                            QObject* parent = nullptr);
     ~SingleInstance() override;
 
     Role claim();
@@ -40,6 +45,7 @@ Q_SIGNALS:
 
 private:
     QDBusConnection bus_;
+    const QString serviceName_;
     bool registered_ = false;
     bool owner_ = false;
 };

@@ -107,7 +107,8 @@ int main(int argc, char** argv)
     const auto ports = parseArguments(QApplication::arguments());
     if (!ports) return 2;
 
-    app::SingleInstance instance;
+    app::SingleInstance instance(QDBusConnection::sessionBus(),
+                                 app::SingleInstance::serviceFor(qEnvironmentVariable("TELVANTO_CONFIG_DIR")));
     switch (instance.claim()) {
     case app::SingleInstance::Role::second:
         return 0; // the running one shows its window

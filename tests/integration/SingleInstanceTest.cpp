@@ -66,3 +66,31 @@ TEST(SingleInstance, WithoutASessionBusItJustRuns)
     EXPECT_EQ(instance.claim(), Role::alone);
     QDBusConnection::disconnectFromBus(QStringLiteral("none"));
 }
+
+TEST(SingleInstance, EachProfileHasItsOwnName)
+{
+    const QString plain = QLatin1String(SingleInstance::service);
+    EXPECT_EQ(SingleInstance::serviceFor(QString()), plain);
+    const QString demo = SingleInstance::serviceFor(QStringLiteral("/tmp/demo/config"));
+    EXPECT_TRUE(demo.startsWith(plain + ".profile_")) << demo.toStdString();
+    EXPECT_EQ(demo, SingleInstance::serviceFor(QStringLiteral("/tmp/demo/config"))); // stable
+    EXPECT_NE(demo, SingleInstance::serviceFor(QStringLiteral("/tmp/other/config")));
+
+    // (profile of the running one, profile of the new one, the new one's role)
+    const std::tuple<const char*, const char*, Role> rows[] = {
+        {"", "", Role::second},
+        {"/tmp/demo/config", "/tmp/demo/config", Role::second},
+        {"", "/tmp/demo/config", Role::first},
+        {"/tmp/demo/config", "", Role::first},
+        {"/tmp/demo/config", "/tmp/other/config", Role::first},
+    };
+    for (const auto& [running, fresh, role] : rows) {
+        TempDir dir;
+        PrivateBus bus(dir / "bus");
+        if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not installed";
+        SingleInstance first(bus.connect(), SingleInstance::serviceFor(QString::fromUtf8(running)));
+        ASSERT_EQ(first.claim(), Role::first);
+        SingleInstance later(bus.connect(), SingleInstance::serviceFor(QString::fromUtf8(fresh)));
+        EXPECT_EQ(later.claim(), role) << running << " then " << fresh;
+    }
+}
