@@ -20,3 +20,7 @@ foreach(scenario pair-and-drive tray second-instance wake no-display)
   set_tests_properties(app-${scenario} PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 180
     ENVIRONMENT "TELVANTO=$<TARGET_FILE:telvanto>;TVSIM=$<TARGET_FILE:tvsim>;TELVANTO_CLI=$<TARGET_FILE:telvanto-cli>;ARTIFACTS=${CMAKE_CURRENT_BINARY_DIR}/screenshots/app")
 endforeach()
+
+# The minimal Qt Quick Controls window that scripts/bench-app measures telvanto against.
+add_executable(telvanto-quick-baseline gui/QuickBaseline.cpp)
+target_link_libraries(telvanto-quick-baseline PRIVATE Qt6::Gui Qt6::Qml Qt6::Quick)

@@ -154,9 +154,9 @@ int main(int argc, char** argv)
         printError(QStringLiteral("the window could not be loaded"));
         return 1;
     }
-    QObject::connect(window, &QWindow::visibleChanged, &tv, [&](bool visible) {
-        if (visible) startOnce();
-    });
+    // Once the window's first frame is out: the first connection's set-up (TLS, mDNS) does not
+    // hold up the window. The frame is reported from the render thread.
+    QObject::connect(window, &QQuickWindow::frameSwapped, &tv, startOnce, Qt::QueuedConnection);
     const auto showWindow = [window] {
         window->show();
         window->raise();
