@@ -24,3 +24,10 @@ endforeach()
 # The minimal Qt Quick Controls window that scripts/bench-app measures telvanto against.
 add_executable(telvanto-quick-baseline gui/QuickBaseline.cpp)
 target_link_libraries(telvanto-quick-baseline PRIVATE Qt6::Gui Qt6::Qml Qt6::Quick)
+
+# The desktop entry as desktops read it (desktop-file-utils).
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+if(DESKTOP_FILE_VALIDATE)
+  add_test(NAME telvanto-desktop-entry COMMAND ${DESKTOP_FILE_VALIDATE} ${CMAKE_SOURCE_DIR}/src/app/telvanto.desktop)
+  set_tests_properties(telvanto-desktop-entry PROPERTIES LABELS unit FAIL_REGULAR_EXPRESSION "error|warning")
+endif()

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 using telvanto::app::Autostart;
@@ -128,4 +130,21 @@ TEST(Autostart, DefaultFolderFollowsXdgConfigHome)
     EXPECT_EQ(Autostart::defaultDirectory(), "/tmp/elsewhere/autostart");
     if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME");
     else qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(Autostart, EntriesPassTheDesktopEntryValidator)
+{
+    const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (validator.isEmpty()) GTEST_SKIP() << "desktop-file-validate is not installed";
+    for (const char* program : {"/usr/bin/telvanto", "/opt/Tel vanto/bin/telvanto", "/home/a$b/50%/tel\"v`anto", "/x/a\\b/(c)"}) {
+        TempDir dir;
+        Autostart autostart(QString::fromStdString(dir.path().string()), QString::fromUtf8(program));
+        autostart.setEnabled(true);
+        QProcess check;
+        check.start(validator, {autostart.filePath()});
+        ASSERT_TRUE(check.waitForFinished(10000));
+        const QString said = QString::fromUtf8(check.readAllStandardOutput() + check.readAllStandardError());
+        EXPECT_EQ(check.exitCode(), 0) << program << ": " << said.toStdString();
+        EXPECT_FALSE(said.contains("error")) << program << ": " << said.toStdString();
+    }
 }
