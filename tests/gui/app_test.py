@@ -9,6 +9,7 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (SKIP, Accessibility, Failure, Session, Skip, Tvsim, X11, need, pair_with_cli,
                      start_telvanto, type_text, wait_until, write_settings)
