@@ -303,6 +303,25 @@ def scenario_wake():
         expect(status == 0, f'telvanto ended with {status}')
 
 
+def scenario_no_buses():
+    """No session bus and no system bus: no tray, no single-instance guard, no wake; the window
+    and the TV connection work all the same."""
+    with Session() as session:
+        tv = Tvsim(session, TVSIM)
+        write_settings(session, tvHost='127.0.0.1', tvName='Test TV')
+        pair_with_cli(session, CLI, tv)
+        gone = 'unix:path=' + session.path('no-such-bus')
+        env = dict(session.env, DBUS_SESSION_BUS_ADDRESS=gone, DBUS_SYSTEM_BUS_ADDRESS=gone)
+        app = start_telvanto(session, TELVANTO, tv, env=env)
+        x = X11(session.display)
+        wait_until(lambda: x.shown('Telvanto'), what='the window', poll=tv.poll)
+        tv.wait(lambda: tv.remote_connections(), 'the connection to the TV')
+        tv.wait(lambda: any(e.get('msg') == 'setActive' and e.get('dir') == 'in' for e in tv.events), 'the handshake')
+        expect(app.poll() is None, 'telvanto ended')
+        status = session.stop(app)
+        expect(status == 0, f'telvanto ended with {status}')
+
+
 def scenario_no_display():
     """Without a display: a clear message and a plain non-zero exit, never an abort."""
     with Session(display=False) as session:
@@ -323,6 +342,7 @@ SCENARIOS = {
     'tray': scenario_tray,
     'second-instance': scenario_second_instance,
     'wake': scenario_wake,
+    'no-buses': scenario_no_buses,
     'no-display': scenario_no_display,
 }
 
