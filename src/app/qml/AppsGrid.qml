@@ -22,12 +22,13 @@ Column {
         Repeater {
             model: grid.view.apps
             delegate: AppTile {
+                id: tile
                 required property var modelData
-                objectName: "app:" + modelData.package
+                objectName: "app:" + tile.modelData.package
                 width: grid.tileWidth
-                app: modelData
-                current: grid.view.currentApp === modelData.package
-                onClicked: grid.view.launch(modelData.package)
+                app: tile.modelData
+                current: grid.view.currentApp === tile.modelData.package
+                onClicked: grid.view.launch(tile.modelData.package)
             }
         }
     }

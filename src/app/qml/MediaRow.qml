@@ -29,8 +29,8 @@ Rectangle {
                 opacity: down ? 0.6 : 1
                 background: Item {}
                 contentItem: Glyph { symbol: button.modelData.symbol; size: Theme.title3 }
-                onClicked: media.view.press(modelData.key)
-                Accessible.name: modelData.name
+                onClicked: media.view.press(button.modelData.key)
+                Accessible.name: button.modelData.name
                 Accessible.onPressAction: clicked()
             }
         }

@@ -25,17 +25,18 @@ Item {
     }
 
     component Edge: Glyph {
+        id: edge
         required property string key
         required property real px
         required property real py
-        readonly property bool lit: pad.model.flash === key
+        readonly property bool lit: pad.model.flash === edge.key
         x: px - width / 2
         y: py - height / 2
         size: Theme.title3
         bold: true
         opacity: lit ? 1 : 0.35
         Behavior on opacity {
-            NumberAnimation { duration: lit ? 60 : 180; easing.type: lit ? Easing.OutQuad : Easing.InQuad }
+            NumberAnimation { duration: edge.lit ? 60 : 180; easing.type: edge.lit ? Easing.OutQuad : Easing.InQuad }
         }
     }
     Edge { key: "up"; symbol: "chevron.up"; px: pad.width / 2; py: 30 }
