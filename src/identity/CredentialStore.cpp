@@ -60,7 +60,9 @@ bool isTemporaryName(const std::string& name)
 void removeStaleTemporaries(const std::filesystem::path& directory)
 {
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+    for (auto it = std::filesystem::directory_iterator(directory, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec)) {
+        const std::filesystem::directory_entry& entry = *it;
         if (!isTemporaryName(entry.path().filename().string())) continue;
         Fd file{::open(entry.path().c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)};
         struct stat held {}, named {};
