@@ -3,12 +3,10 @@
 #include "identity/ClientIdentity.h"
 
 #include "TempDir.h"
+#include "TestIdentities.h"
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <chrono>
@@ -110,18 +108,7 @@ std::string encryptedIdentity()
     const identity::CredentialStore store(made.path());
     identity::createIdentity(store, "Telvanto test");
     const std::string stored = toString(*store.read(identity::CredentialStore::identityItem).data);
-    BIO* in = BIO_new_mem_buf(stored.data(), static_cast<int>(stored.size()));
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
-    BIO* out = BIO_new(BIO_s_mem());
-    char pass[] = "secret";
-    EXPECT_EQ(PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), pass, 6, nullptr, nullptr), 1);
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out, &data);
-    std::string pem(data, static_cast<std::size_t>(n));
-    BIO_free(out);
-    EVP_PKEY_free(key);
-    BIO_free(in);
-    return pem + stored.substr(stored.find("-----BEGIN CERTIFICATE"));
+    return telvanto::testing::encryptedKeyPem(stored, true) + stored.substr(stored.find("-----BEGIN CERTIFICATE"));
 }
 
 struct X509Free {

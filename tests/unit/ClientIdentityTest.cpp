@@ -1,11 +1,11 @@
 #include "identity/ClientIdentity.h"
 
 #include "TempDir.h"
+#include "TestIdentities.h"
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
 #include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <ctime>
@@ -33,27 +33,6 @@ Cert parse(const Bytes& der)
 std::string asn1TimeText(const ASN1_TIME* t)
 {
     return std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(t)), static_cast<std::size_t>(ASN1_STRING_length(t)));
-}
-
-// The stored key again, encrypted with a pass phrase, as PKCS #8 or in the traditional form.
-std::string encryptedKeyPem(const std::string& stored, bool pkcs8)
-{
-    BIO* in = BIO_new_mem_buf(stored.data(), static_cast<int>(stored.size()));
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
-    BIO* out = BIO_new(BIO_s_mem());
-    char pass[] = "tajné";
-    const auto* passBytes = reinterpret_cast<unsigned char*>(pass);
-    const int ok = pkcs8 ? PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), pass, 6, nullptr, nullptr)
-                         : PEM_write_bio_PrivateKey_traditional(out, key, EVP_aes_256_cbc(), passBytes, 6, nullptr, nullptr);
-    EXPECT_EQ(ok, 1);
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(out, &data);
-    std::string pem(data, static_cast<std::size_t>(n));
-    EXPECT_NE(pem.find("ENCRYPTED"), std::string::npos) << pem;
-    BIO_free(out);
-    EVP_PKEY_free(key);
-    BIO_free(in);
-    return pem;
 }
 
 std::string run(const std::string& command)
@@ -221,8 +200,8 @@ TEST(ClientIdentity, DamagedStoredIdentityIsReplaced)
         {"key only", text.substr(0, certStart)},
         {"cut in the certificate", text.substr(0, certStart + 100)},
         // Read with a pass phrase, these would wait for one on the terminal.
-        {"encrypted PKCS #8 key", encryptedKeyPem(text, true) + text.substr(certStart)},
-        {"encrypted traditional key", encryptedKeyPem(text, false) + text.substr(certStart)},
+        {"encrypted PKCS #8 key", telvanto::testing::encryptedKeyPem(text, true) + text.substr(certStart)},
+        {"encrypted traditional key", telvanto::testing::encryptedKeyPem(text, false) + text.substr(certStart)},
         {"over the size limit", text + std::string(CredentialStore::maxItemSize, '\n')},
     };
     for (const auto& c : cases) {
