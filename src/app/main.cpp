@@ -8,6 +8,7 @@
 #include "platform/AvahiMdns.h"
 #include "platform/HostName.h"
 #include "platform/NetlinkMonitor.h"
+#include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "platform/WakeMonitor.h"
 #include "transport/QtScheduler.h"
@@ -125,8 +126,9 @@ int main(int argc, char** argv)
     const identity::CredentialStore credentials(identity::CredentialStore::defaultDirectory());
     platform::Settings settings;
     platform::NetlinkMonitor network(scheduler);
+    platform::QtDirectoryWatcher credentialWatch(scheduler, QString::fromStdString(credentials.directory()));
     auto controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network,
-                                                         platform::deviceName(), *ports);
+                                                         credentialWatch, platform::deviceName(), *ports);
     tv::TVController& tv = *controller;
 
     // The window and the tray share the controller; the first of them to show starts it.
