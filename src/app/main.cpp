@@ -30,6 +30,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -131,7 +132,9 @@ int main(int argc, char** argv)
 
     // The window and the tray share the controller; the first of them to show starts it.
     bool started = false;
+    QMetaObject::Connection firstFrame;
     const auto startOnce = [&] {
+        QObject::disconnect(firstFrame);
         if (started) return;
         started = true;
         tv.start();
@@ -156,8 +159,9 @@ int main(int argc, char** argv)
     }
     // Once the window's first frame is out: the first connection's set-up (TLS, mDNS) does not
     // hold up the window. The frame is reported from the render thread.
-    QObject::connect(window, &QQuickWindow::frameSwapped, &tv, startOnce, Qt::QueuedConnection);
+    firstFrame = QObject::connect(window, &QQuickWindow::frameSwapped, &tv, startOnce, Qt::QueuedConnection);
     const auto showWindow = [window] {
+        window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
         window->show();
         window->raise();
         window->requestActivate();
@@ -175,12 +179,13 @@ int main(int argc, char** argv)
     QObject::connect(&instance, &app::SingleInstance::showRequested, window, showWindow);
 
     // Stopped by a signal, the program leaves as politely as through "Ukončiť".
+    std::unique_ptr<QSocketNotifier> interrupt;
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         std::signal(SIGINT, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
         std::signal(SIGTERM, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
+        interrupt = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(interrupt.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     }
-    QSocketNotifier interrupt(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupt, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     tray->show();
     showWindow();
