@@ -132,9 +132,7 @@ int main(int argc, char** argv)
 
     // The window and the tray share the controller; the first of them to show starts it.
     bool started = false;
-    QMetaObject::Connection firstFrame;
     const auto startOnce = [&] {
-        QObject::disconnect(firstFrame);
         if (started) return;
         started = true;
         tv.start();
@@ -157,9 +155,6 @@ int main(int argc, char** argv)
         printError(QStringLiteral("the window could not be loaded"));
         return 1;
     }
-    // Once the window's first frame is out: the first connection's set-up (TLS, mDNS) does not
-    // hold up the window. The frame is reported from the render thread.
-    firstFrame = QObject::connect(window, &QQuickWindow::frameSwapped, &tv, startOnce, Qt::QueuedConnection);
     const auto showWindow = [window] {
         window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
         window->show();
@@ -171,12 +166,26 @@ int main(int argc, char** argv)
     quitKey->setContext(Qt::WindowShortcut);
     QObject::connect(quitKey, &QShortcut::activated, &app, &QCoreApplication::quit);
 
-    app::Autostart autostart(app::Autostart::defaultDirectory(), QCoreApplication::applicationFilePath());
-    auto tray = std::make_unique<app::TrayMenu>(tv, autostart);
-    QObject::connect(tray.get(), &app::TrayMenu::aboutToShow, &tv, startOnce);
-    QObject::connect(tray.get(), &app::TrayMenu::openWindowRequested, window, showWindow);
-    QObject::connect(tray.get(), &app::TrayMenu::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &app::SingleInstance::showRequested, window, showWindow);
+
+    // What the window's first frame need not wait for: the connection's set-up (TLS, mDNS) and
+    // the tray. The frame is reported from the render thread; a window that never draws gets
+    // its tray and connection a little later all the same.
+    app::Autostart autostart(app::Autostart::defaultDirectory(), QCoreApplication::applicationFilePath());
+    std::unique_ptr<app::TrayMenu> tray;
+    QMetaObject::Connection firstFrame;
+    const auto afterFirstFrame = [&] {
+        QObject::disconnect(firstFrame);
+        if (tray) return;
+        startOnce();
+        tray = std::make_unique<app::TrayMenu>(tv, autostart);
+        QObject::connect(tray.get(), &app::TrayMenu::aboutToShow, &tv, startOnce);
+        QObject::connect(tray.get(), &app::TrayMenu::openWindowRequested, window, showWindow);
+        QObject::connect(tray.get(), &app::TrayMenu::quitRequested, &app, &QCoreApplication::quit);
+        tray->show();
+    };
+    firstFrame = QObject::connect(window, &QQuickWindow::frameSwapped, &tv, afterFirstFrame, Qt::QueuedConnection);
+    const core::TaskHandle noFrame = scheduler.schedule(std::chrono::seconds(2), afterFirstFrame);
 
     // Stopped by a signal, the program leaves as politely as through "Ukončiť".
     std::unique_ptr<QSocketNotifier> interrupt;
@@ -187,7 +196,6 @@ int main(int argc, char** argv)
         QObject::connect(interrupt.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     }
 
-    tray->show();
     showWindow();
     const int status = QApplication::exec();
 
