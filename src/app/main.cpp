@@ -101,7 +101,8 @@ int main(int argc, char** argv)
     // The tray item takes its title from the application's name.
     QApplication::setApplicationName(app::trayTexts::title());
     QApplication::setApplicationDisplayName(app::trayTexts::title());
-    QApplication::setDesktopFileName(QStringLiteral("telvanto"));
+    // The installed desktop entry's name: com.korbith.telvanto.desktop.
+    QApplication::setDesktopFileName(QStringLiteral("com.korbith.telvanto"));
     // Closing the window leaves the tray and the connection; only "Ukončiť" ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
