@@ -82,11 +82,10 @@ std::optional<WebLink> LinkSender::linkFrom(const Item& item)
                           [](const UrlItem& url) { return WebLink::parse(url.text); },
                           [](const Bytes& bytes) -> std::optional<WebLink> {
                               const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-                              // Bytes that are a URL of another scheme may still be text
-                              // with a web link in it ("Note:https://…").
-                              if (formsUrl(bytes)) {
-                                  if (auto link = WebLink::parse(text)) return link;
-                              }
+                              // Bytes that form a URL are that URL and nothing else: one of
+                              // another scheme ("Note:https://…", "mailto:…") is no web link,
+                              // and is not searched as text.
+                              if (formsUrl(bytes)) return WebLink::parse(text);
                               if (!isValidUtf8(text)) return std::nullopt;
                               return linkIn(text);
                           },
@@ -138,7 +137,11 @@ void LinkSender::handle(const transport::Channel::Event& event)
                    [this](const transport::Channel::Message& message) { handleMessage(message.payload); },
                    [this](const transport::Channel::Closed& closed) {
                        services_.log.info(std::string("closed sent=") + flag(sent_) + " error=" + describe(closed.error));
-                       finish(sent_ ? Result(Success{}) : Result(Failure::unreachable));
+                       if (sent_) return finish(Success{});
+                       // A TV that refuses our certificate has forgotten this computer, and one
+                       // that shows another key is another TV: trying again changes neither.
+                       const bool refused = closed.error && closed.error->kind == transport::Channel::Error::Kind::tls;
+                       finish(refused ? Failure::notPaired : Failure::unreachable);
                    },
                    [](const transport::Channel::Ready&) {}, // the TV speaks first
                },

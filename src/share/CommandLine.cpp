@@ -1,5 +1,6 @@
 #include "share/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace telvanto::share {
@@ -38,6 +39,31 @@ std::variant<CommandLine, CommandLine::UsageError> CommandLine::parse(const std:
         }
     }
     return line;
+}
+
+std::optional<GuiPlatform> GuiPlatform::choose(const std::function<std::string(const char*)>& environment)
+{
+    constexpr std::string_view offscreen = "offscreen";
+    if (const std::string asked = environment("QT_QPA_PLATFORM"); !asked.empty()) {
+        // The user's list comes first; only an abort is kept from it. An offscreen entry of
+        // their own is a display they chose.
+        bool offscreenListed = false;
+        for (std::size_t start = 0; start <= asked.size();) {
+            const std::size_t end = std::min(asked.find(';', start), asked.size());
+            const std::string_view entry = std::string_view(asked).substr(start, end - start);
+            offscreenListed = offscreenListed || entry.substr(0, entry.find(':')) == offscreen;
+            start = end + 1;
+        }
+        return GuiPlatform{offscreenListed ? asked : asked + ";" + std::string(offscreen), offscreenListed};
+    }
+    const bool wayland = !environment("WAYLAND_DISPLAY").empty();
+    const bool x11 = !environment("DISPLAY").empty();
+    if (!wayland && !x11) return std::nullopt;
+    // Qt's own order: Wayland in a Wayland session, then X11.
+    std::string candidates;
+    if (wayland || environment("XDG_SESSION_TYPE") == "wayland") candidates += "wayland;";
+    if (x11) candidates += "xcb;";
+    return GuiPlatform{candidates + std::string(offscreen), false};
 }
 
 ExitStatus exitStatus(const ShareFlow& flow)

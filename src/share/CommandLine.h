@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -25,7 +27,8 @@ struct CommandLine {
         "  ITEM              a web address, a file (.url and .desktop link files give their\n"
         "                    address), '-' for standard input, or any text\n"
         "  --clipboard       share what the clipboard holds, after the items\n"
-        "  --no-gui          print the outcome instead of showing the status sheet\n"
+        "  --no-gui          print the outcome instead of showing the status sheet (so does\n"
+        "                    a run without a display)\n"
         "  --remote-port N   the TV's remote port (default 6466)\n"
         "Exit status: 0 sent, 1 no link, 2 not paired, 3 TV unreachable, 4 no answer in time,\n"
         "5 closed while sending, 64 bad usage, 70 status sheet missing.\n";
@@ -35,6 +38,20 @@ struct CommandLine {
     };
     // The arguments after the program name.
     static std::variant<CommandLine, UsageError> parse(const std::vector<std::string>& arguments);
+};
+
+// The Qt platforms for the status sheet and the clipboard. Qt aborts the process when its
+// platform reaches no display, so this is decided before QGuiApplication exists.
+struct GuiPlatform {
+    // For QT_QPA_PLATFORM: the display platforms to try, then "offscreen", which Qt falls
+    // back to when none of them answers.
+    std::string candidates;
+    // The user chose the offscreen platform, so it counts as a display.
+    bool offscreenAsked = false;
+
+    // From the environment (QT_QPA_PLATFORM, WAYLAND_DISPLAY, XDG_SESSION_TYPE, DISPLAY);
+    // none when there is no display to try at all.
+    static std::optional<GuiPlatform> choose(const std::function<std::string(const char* name)>& environment);
 };
 
 // What sendora reports to the shell.

@@ -15,12 +15,31 @@
 #include <QMimeData>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace telvanto;
 using namespace telvanto::share;
+
+namespace {
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Qt explains at length why a display it tried did not answer; falling back is expected here.
+QtMessageHandler previousHandler = nullptr;
+void withoutPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (context.category && std::string_view(context.category).starts_with("qt.qpa")) return;
+    if (previousHandler) previousHandler(type, context, message);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -35,13 +54,28 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Without a sheet and without the clipboard no display is needed.
+    // Without a sheet and without the clipboard no display is needed. Without a display the
+    // outcome goes to the terminal, as with --no-gui; the clipboard cannot be read then.
     std::unique_ptr<QCoreApplication> app;
+    bool gui = line.gui;
     if (line.gui || line.clipboard) {
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        bool display = false;
+        if (const auto platform = GuiPlatform::choose(environment)) {
+            qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform->candidates));
+            previousHandler = qInstallMessageHandler(withoutPlatformNoise);
+            app = std::make_unique<QGuiApplication>(argc, argv);
+            qInstallMessageHandler(previousHandler);
+            display = platform->offscreenAsked || QGuiApplication::platformName() != QLatin1String("offscreen");
+        }
+        if (!display && line.clipboard) {
+            std::fputs("sendora: no display, so there is no clipboard to read; give the items as arguments or on "
+                       "standard input\n",
+                       stderr);
+            return static_cast<int>(ExitStatus::usage);
+        }
+        gui = gui && display;
     }
+    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sendora"));
 
     std::vector<InputItem> items = sources::itemsFromArguments(line.items);
@@ -57,7 +91,7 @@ int main(int argc, char** argv)
     const identity::CredentialStore store(identity::CredentialStore::defaultDirectory());
     ShareFlow flow({store, channels, scheduler, log, line.port});
 
-    if (!line.gui) {
+    if (!gui) {
         const auto report = [&flow] {
             switch (flow.state().kind) {
             case ShareFlow::State::Kind::sending:

@@ -1,9 +1,17 @@
 // mDNS against real avahi-daemons in a private two-host network (tests/integration/mdns).
+#include "mirroring/MirrorController.h"
 #include "platform/AvahiMdns.h"
 #include "transport/QtScheduler.h"
+#include "transport/TLSChannel.h"
 #include "tv/Discovery.h"
+#include "tv/TVController.h"
 
 #include "EventLoop.h"
+#include "FakeDirectoryWatcher.h"
+#include "FakeDisplays.h"
+#include "FakeMirroring.h"
+#include "FakeNetworkMonitor.h"
+#include "TempDir.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,12 +34,13 @@ void labCommand(const QStringList& args)
 
 // tvsim announcing itself on the TV's side of the lab; stopped by its PID.
 struct AnnouncedTv {
-    explicit AnnouncedTv(const QString& name)
+    explicit AnnouncedTv(const QString& name, const QStringList& more = {})
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"),
-                      {"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1", "--state-dir",
-                       lab() + "/tv/state", "--name", name, "--code-file", codeFile()});
+                      QStringList{"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1",
+                                  "--state-dir", lab() + "/tv/state", "--name", name, "--code-file", codeFile()} +
+                          more);
         started.start();
     }
     static QString codeFile() { return lab() + "/tv/code"; }
@@ -167,4 +176,58 @@ TEST_F(MdnsLab, TheCliFindsPairsAndControlsTheAnnouncedTv)
     EXPECT_EQ(status.finish(), 0) << status.err.toStdString();
     EXPECT_TRUE(status.out.contains("status: connected")) << status.out.toStdString();
     EXPECT_TRUE(status.out.contains(QString::fromUtf8("tv: Obývačka TV (10.77.0.1)"))) << status.out.toStdString();
+}
+
+TEST_F(MdnsLab, MirroringStartsAirScreenAndPicksTheTVsReceiver)
+{
+    using namespace telvanto;
+    const QString name = QString::fromUtf8("Obývačka");
+    const QString log = lab() + "/tv/events.jsonl";
+    AnnouncedTv tvsim(name, {"--log", log});
+
+    // The remote paired with the TV across the lab, as the application holds it.
+    telvanto::testing::TempDir dir;
+    transport::TLSChannelFactory channels{scheduler};
+    identity::CredentialStore credentials{dir / "client"};
+    platform::Settings settings{QString::fromStdString(dir / "telvanto.conf")};
+    tv::NullTVLookup lookup;
+    telvanto::testing::FakeNetworkMonitor network;
+    telvanto::testing::FakeDirectoryWatcher credentialWatch;
+    tv::TVController tv(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk");
+    QFile::remove(AnnouncedTv::codeFile());
+    QByteArray said;
+    ASSERT_TRUE(waitUntil([&] { said += tvsim.process.readAll(); return said.contains("listening"); }));
+    tv.selectTV(name, "10.77.0.1");
+    tv.startPairing();
+    QFile code(AnnouncedTv::codeFile());
+    ASSERT_TRUE(waitUntil([&] { return code.exists() && code.size() > 0; }, 20s)) << "the TV never showed a code";
+    ASSERT_TRUE(code.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(tv.submitCode(QString::fromLatin1(code.readAll()).trimmed()));
+    ASSERT_TRUE(waitUntil([&] { return !tv.verifiedHost().isEmpty(); }, 20s));
+
+    // Mirroring over real mDNS; the panel and the displays are stand-ins.
+    platform::AvahiMdns mdns(scheduler);
+    tv::Discovery discovery(mdns, scheduler);
+    telvanto::testing::FakeDisplays displays;
+    telvanto::testing::FakeReceiverSelector selector(scheduler);
+    telvanto::testing::FakeAccessibility access;
+    mirroring::MirrorController mirror(scheduler, settings, discovery, displays, selector, access);
+    mirror.setTvHost(tv.verifiedHost());
+    EXPECT_FALSE(mirror.receiverName()) << "no receiver before AirScreen runs";
+
+    mirroring::ControllerTV remote(tv);
+    mirror.start(remote);
+    ASSERT_TRUE(waitUntil([&] { return !selector.calls.isEmpty(); }, 15s)) << mirror.messageText().toStdString();
+    EXPECT_EQ(selector.calls, QStringList{"on " + name}) << "the receiver on the TV's address";
+    EXPECT_EQ(tv.currentApp(), mirroring::MirrorController::airScreenPackage);
+    QFile events(log);
+    ASSERT_TRUE(events.open(QIODevice::ReadOnly));
+    const QByteArray heard = events.readAll();
+    EXPECT_TRUE(heard.contains("wakeUp")) << heard.constData();
+    EXPECT_LT(heard.indexOf("wakeUp"), heard.indexOf("com.ionitech.airscreen")) << "woken, then AirScreen";
+
+    displays.plug(5, {}, "AirPlay " + name); // the receiver's display comes online
+    ASSERT_TRUE(waitUntil([&] { return !mirror.busy(); }, 5s));
+    EXPECT_TRUE(mirror.isMirroring());
+    EXPECT_FALSE(mirror.message());
 }

@@ -9,6 +9,7 @@
 #include "TempDir.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -36,16 +37,23 @@ struct Rig {
         received.clear();
     }
 
-    // Runs sendora --no-gui with the items; returns its exit status.
-    int sendora(const QStringList& items)
+    // Runs sendora with the items (--no-gui unless a display is given); returns its exit
+    // status. display: the variables that say where windows go, all others unset.
+    int sendora(const QStringList& items, std::optional<QStringList> display = std::nullopt)
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TELVANTO_DATA_DIR", QString::fromStdString(dir / "client"));
+        QStringList options{"--no-gui"};
+        if (display) {
+            options.clear();
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"}) env.remove(name);
+            for (const QString& setting : *display) env.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        }
         process.setProcessEnvironment(env);
         clock.start();
         process.start(QStringLiteral(TELVANTO_BIN_DIR "/sendora"),
-                      QStringList{"--no-gui", "--remote-port", QString::number(tv->remotePort())} + items);
+                      options + QStringList{"--remote-port", QString::number(tv->remotePort())} + items);
         EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, std::chrono::seconds(20)));
         out = QString::fromUtf8(process.readAllStandardOutput());
         err = QString::fromUtf8(process.readAllStandardError());
@@ -95,4 +103,67 @@ TEST(SendoraWithTvsim, WithoutPairingNothingIsTried)
     EXPECT_EQ(rig.sendora({"https://example.com"}), 2);
     EXPECT_TRUE(rig.err.contains(text(linksender::LinkSender::Failure::notPaired))) << rig.err.toStdString();
     EXPECT_TRUE(rig.received.isEmpty());
+}
+
+// The TV no longer takes our certificate, or another TV answers at the address: pairing
+// again is what helps, not checking the Wi-Fi.
+TEST(SendoraWithTvsim, ATvThatRefusesUsAsksForPairing)
+{
+    for (const char* change : {"forget", "new-identity"}) {
+        SCOPED_TRACE(change);
+        Rig rig;
+        rig.pair();
+        rig.tv->runCommand(change);
+        EXPECT_EQ(rig.sendora({"https://example.com"}), 2);
+        EXPECT_EQ(rig.err, text(linksender::LinkSender::Failure::notPaired) + "\n");
+        EXPECT_TRUE(rig.received.isEmpty()) << rig.received.join(", ").toStdString();
+    }
+}
+
+namespace {
+
+// An X display number nobody serves here.
+QString silentDisplay()
+{
+    for (int n = 4200;; ++n) {
+        if (!QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n)) && !QFile::exists(QString("/tmp/.X%1-lock").arg(n))) {
+            return QString("DISPLAY=:%1").arg(n);
+        }
+    }
+}
+
+} // namespace
+
+// Without a display that answers, the sheet cannot show: the outcome goes to the terminal;
+// the clipboard cannot be read, which is a usage error. Never an abort.
+TEST(SendoraWithTvsim, WithoutADisplayTheOutcomeGoesToTheTerminal)
+{
+    const struct {
+        const char* name;
+        bool paired;
+        QStringList display;
+        QStringList args;
+        int exit;
+        QString out, err;
+    } rows[] = {
+        {"no display", true, {}, {"https://example.com"}, 0, QString::fromUtf8("Beží na TV\n"), ""},
+        {"no display, not paired", false, {}, {"https://example.com"}, 2, "", text(linksender::LinkSender::Failure::notPaired)},
+        {"no display, clipboard", true, {}, {"--clipboard"}, 64, "", "sendora: no display, so there is no clipboard to read"},
+        {"X platform asked, no display", false, {"QT_QPA_PLATFORM=xcb"}, {"https://example.com"}, 2, "",
+         text(linksender::LinkSender::Failure::notPaired)},
+        {"a Wayland session, no display", false, {"XDG_SESSION_TYPE=wayland"}, {"https://example.com"}, 2, "",
+         text(linksender::LinkSender::Failure::notPaired)},
+        {"a display nobody serves", true, {silentDisplay()}, {"https://example.com"}, 0, QString::fromUtf8("Beží na TV\n"), ""},
+        {"a display nobody serves, clipboard", true, {silentDisplay()}, {"--clipboard", "x"}, 64, "",
+         "sendora: no display, so there is no clipboard to read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        if (row.paired) rig.pair();
+        EXPECT_EQ(rig.sendora(row.args, row.display), row.exit) << rig.err.toStdString();
+        EXPECT_EQ(rig.out, row.out);
+        EXPECT_TRUE(row.err.isEmpty() ? !rig.err.contains("sendora") : rig.err.contains(row.err)) << rig.err.toStdString();
+        EXPECT_FALSE(rig.err.contains("qt.qpa")) << rig.err.toStdString();
+    }
 }

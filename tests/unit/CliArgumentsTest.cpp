@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using telvanto::cli::packageFor;
 using telvanto::cli::parseArguments;
 using telvanto::cli::Request;
 
@@ -12,6 +13,7 @@ TEST(CliArguments, Table)
         bool valid;
         Request::Command command = Request::Command::status;
         int args = 0;
+        int timeoutMs = 10000;
     } cases[] = {
         {"status", true, Request::Command::status},
         {"status --json", true, Request::Command::status},
@@ -31,12 +33,18 @@ TEST(CliArguments, Table)
         {"status --pair-port 0", false},
         {"status --remote-port 70000", false},
         {"status --timeout 0", false},
-        {"status --timeout 2.5", true, Request::Command::status},
+        {"status --timeout 2.5", true, Request::Command::status, 0, 2500},
         {"--host", false},
         {"teleport", false},
         {"", false},
         {"watch", true, Request::Command::watch},
-        {"discover --timeout 3", true, Request::Command::discover},
+        {"discover --timeout 3", true, Request::Command::discover, 0, 3000},
+        {"discover", true, Request::Command::discover, 0, 3000},
+        {"discover --timeout 10", true, Request::Command::discover, 0, 10000}, // not the default taken for none
+        {"--timeout 0.5 discover", true, Request::Command::discover, 0, 500},
+        {"launch com.example.player", true, Request::Command::launch, 1},
+        {"launch netflix", true, Request::Command::launch, 1},
+        {"launch Nonexistent", false},
     };
     for (const auto& c : cases) {
         quint16 pairPort = 6467, remotePort = 6466;
@@ -47,6 +55,7 @@ TEST(CliArguments, Table)
         if (request) {
             EXPECT_EQ(request->command, c.command) << c.line;
             EXPECT_EQ(request->args.size(), c.args) << c.line;
+            EXPECT_EQ(request->timeout.count(), c.timeoutMs) << c.line;
         }
     }
 }
@@ -63,4 +72,34 @@ TEST(CliArguments, OptionsTakeEffect)
     EXPECT_EQ(request.timeout.count(), 1500);
     EXPECT_EQ(pairPort, 7001);
     EXPECT_EQ(remotePort, 7002);
+}
+
+// launch takes a catalogue name or an Android package; anything else would reach the TV as a
+// broken store link.
+TEST(CliArguments, LaunchNames)
+{
+    const struct {
+        const char* name;
+        const char* package; // none: a usage error
+    } cases[] = {
+        {"YouTube", "com.google.android.youtube.tv"},
+        {"Disney+", "com.disney.disneyplus"},
+        {"com.example.player", "com.example.player"},
+        {"org.Example_2.tv9", "org.Example_2.tv9"},
+        {"Nonexistent App", nullptr},
+        {"player", nullptr},
+        {"com..player", nullptr},
+        {"com.2example", nullptr},
+        {"com._example", nullptr},
+        {"com.example player", nullptr},
+        {"com.example\n", nullptr},
+        {"https://example.com", nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString name = QString::fromUtf8(c.name);
+        EXPECT_EQ(packageFor(name), c.package ? std::optional<QString>(QString::fromUtf8(c.package)) : std::nullopt) << c.name;
+        quint16 pairPort = 6467, remotePort = 6466;
+        const auto parsed = parseArguments({"launch", name}, &pairPort, &remotePort);
+        EXPECT_EQ(std::holds_alternative<Request>(parsed), c.package != nullptr) << c.name;
+    }
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace telvanto;
 using namespace telvanto::share;
 using namespace telvanto::testing;
@@ -117,6 +119,10 @@ TEST(ShareFlow, OutcomesStatesAndClosing)
          [](Rig& rig) { rig.tv().close(transport::Channel::Error{transport::Channel::Error::Kind::connection, "refused"}); },
          "share items=2 link found=1 site=www.example.com",
          {State::failed("TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?")}, ExitStatus::unreachable, {}},
+        {"the TV forgot us", {}, url(),
+         [](Rig& rig) { rig.tv().close(transport::Channel::Error{transport::Channel::Error::Kind::tls, "refused"}); },
+         "share items=2 link found=1 site=www.example.com", {State::failed("Najprv otvor Telvanto a spáruj ho s TV.")},
+         ExitStatus::notPaired, {}},
         {"timeout", {}, url(), [](Rig& rig) { rig.scheduler.advance(10s); }, "share items=2 link found=1 site=www.example.com",
          {State::failed("TV neodpovedala včas, skús to znova.")}, ExitStatus::timeout, {}},
     };
@@ -162,5 +168,44 @@ TEST(CommandLine, ParsesOptionsAndItems)
     for (const char* bad : {"--remote-port", "--remote-port=0", "--remote-port=65536", "--remote-port=80x",
                             "--remote-port=-1", "--bogus", "-x"}) {
         EXPECT_EQ(parse({bad}), "usage error") << bad;
+    }
+}
+
+// Qt aborts when its platform reaches no display: the choice is made from the environment
+// first, with "offscreen" as the last resort that tells there was none.
+TEST(CommandLine, GuiPlatformFromTheEnvironment)
+{
+    const struct {
+        const char* qpa;
+        const char* wayland;
+        const char* session;
+        const char* x11;
+        const char* candidates; // none: no display at all
+        bool offscreenAsked = false;
+    } cases[] = {
+        {"", "", "", "", nullptr},
+        {"", "", "wayland", "", nullptr}, // a session type alone is no display
+        {"", "", "", ":0", "xcb;offscreen"},
+        {"", "wayland-0", "", "", "wayland;offscreen"},
+        {"", "wayland-0", "wayland", ":1", "wayland;xcb;offscreen"},
+        {"", "", "wayland", ":1", "wayland;xcb;offscreen"},
+        {"", "", "x11", ":1", "xcb;offscreen"},
+        {"xcb", "", "", "", "xcb;offscreen"},
+        {"wayland;xcb", "", "", ":0", "wayland;xcb;offscreen"},
+        {"offscreen", "", "", "", "offscreen", true},
+        {"offscreen:fontengine=freetype", "", "", "", "offscreen:fontengine=freetype", true},
+        {"xcb;offscreen", "", "", "", "xcb;offscreen", true},
+        {"xcb;offscreen:x=1", "", "", "", "xcb;offscreen:x=1", true},
+        {"offscreenx", "", "", "", "offscreenx;offscreen"},
+    };
+    for (const auto& c : cases) {
+        const std::map<std::string, std::string> env{
+            {"QT_QPA_PLATFORM", c.qpa}, {"WAYLAND_DISPLAY", c.wayland}, {"XDG_SESSION_TYPE", c.session}, {"DISPLAY", c.x11}};
+        const auto chosen = GuiPlatform::choose([&](const char* name) { return env.at(name); });
+        const std::string row = std::string(c.qpa) + "|" + c.wayland + "|" + c.session + "|" + c.x11;
+        ASSERT_EQ(chosen.has_value(), c.candidates != nullptr) << row;
+        if (!chosen) continue;
+        EXPECT_EQ(chosen->candidates, c.candidates) << row;
+        EXPECT_EQ(chosen->offscreenAsked, c.offscreenAsked) << row;
     }
 }

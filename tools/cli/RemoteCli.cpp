@@ -6,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace telvanto::cli {
@@ -13,10 +14,6 @@ namespace telvanto::cli {
 using Case = tv::TVController::Status::Case;
 
 namespace {
-
-// After "connected", what a TV reports at once (volume, the app in front, the text-field
-// counters) arrives in the same burst; a TV that holds some of it back gets this long.
-constexpr std::chrono::milliseconds settle{300};
 
 QString keyNames()
 {
@@ -46,15 +43,29 @@ QString usage()
         "  launch PACKAGE|NAME          open an app\n"
         "  link URL                     open a link on the TV\n"
         "  watch                        print every change until interrupted\n"
-        "  discover [--timeout S]       list the TVs on the network\n"
-        "exit status: 0 ok, 1 failed, 2 bad arguments, 3 not paired, 4 unreachable, 5 timeout, 6 wrong code")
+        "  discover [--timeout S]       list the TVs on the network (for 3 s unless told)\n"
+        "exit status: 0 ok, 1 failed, 2 bad arguments, 3 not paired, 4 unreachable, 5 timeout, 6 wrong code,\n"
+        "  7 no code typed, 130 interrupted")
         .arg(keyNames());
+}
+
+std::optional<QString> packageFor(const QString& name)
+{
+    for (const tv::TVApp& app : tv::TVApp::catalogue()) {
+        if (app.name.compare(name, Qt::CaseInsensitive) == 0) return app.package;
+    }
+    // Android's rule: two or more dot-separated parts, each a letter followed by letters,
+    // digits or underscores. Anything else would reach the TV as a broken store link.
+    static const QRegularExpression androidPackage(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z][A-Za-z0-9_]*(\\.[A-Za-z][A-Za-z0-9_]*)+")));
+    if (androidPackage.match(name).hasMatch()) return name;
+    return std::nullopt;
 }
 
 std::variant<Request, QString> parseArguments(const QStringList& arguments, quint16* pairPort, quint16* remotePort)
 {
-    Request request{Request::Command::status, {}, {}, {}, false, std::chrono::milliseconds(10000)};
+    Request request{Request::Command::status, {}, {}, {}, false};
     std::optional<Request::Command> command;
+    std::optional<std::chrono::milliseconds> timeout;
     auto port = [](const QString& text, quint16* out) {
         bool ok = false;
         const uint value = text.toUInt(&ok);
@@ -80,7 +91,7 @@ std::variant<Request, QString> parseArguments(const QStringList& arguments, quin
             bool ok = false;
             const double seconds = v ? v->toDouble(&ok) : 0;
             if (!ok || seconds <= 0 || seconds > 86400) return QStringLiteral("--timeout needs a number of seconds");
-            request.timeout = std::chrono::milliseconds(static_cast<qint64>(seconds * 1000));
+            timeout = std::chrono::milliseconds(static_cast<qint64>(seconds * 1000));
         } else if (a == QLatin1String("--code") && command == Request::Command::pair) {
             const auto v = value();
             if (!v) return QStringLiteral("--code needs the code the TV shows");
@@ -104,6 +115,8 @@ std::variant<Request, QString> parseArguments(const QStringList& arguments, quin
     }
     if (!command) return QStringLiteral("no command given");
     request.command = *command;
+    request.timeout = timeout.value_or(request.command == Request::Command::discover ? Request::defaultDiscoverTimeout
+                                                                                      : Request::defaultTimeout);
     const qsizetype n = request.args.size();
     switch (request.command) {
     case Request::Command::pair:
@@ -121,6 +134,9 @@ std::variant<Request, QString> parseArguments(const QStringList& arguments, quin
     case Request::Command::text:
     case Request::Command::launch:
         if (n != 1 || request.args.first().isEmpty()) return QStringLiteral("this command takes exactly one argument");
+        if (request.command == Request::Command::launch && !packageFor(request.args.first())) {
+            return QStringLiteral("'%1' is neither an app of the catalogue nor an Android package name").arg(request.args.first());
+        }
         break;
     case Request::Command::link: {
         if (n != 1) return QStringLiteral("link takes exactly one URL");
@@ -132,22 +148,38 @@ std::variant<Request, QString> parseArguments(const QStringList& arguments, quin
     return request;
 }
 
-RemoteCli::RemoteCli(tv::TVController& controller, Request request, Sink out, Sink err, QObject* parent)
-    : QObject(parent), controller_(controller), request_(std::move(request)), out_(std::move(out)), err_(std::move(err))
+RemoteCli::RemoteCli(tv::TVController& controller, core::Scheduler& scheduler, Request request, Sink out, Sink err,
+                     QObject* parent)
+    : QObject(parent), controller_(controller), scheduler_(scheduler), request_(std::move(request)), out_(std::move(out)),
+      err_(std::move(err))
 {
-    deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, [this] {
-        if (controller_.status().is(Case::searching)) return fail(Exit::timeout, QStringLiteral("no TV found on the network"));
-        fail(Exit::timeout, QStringLiteral("no answer from the TV in time (%1)").arg(describe(controller_.status())));
-    });
 }
 
 RemoteCli::~RemoteCli() = default;
 
-QString RemoteCli::describe(const tv::TVController::Status& status)
+QString RemoteCli::cause(const transport::Channel::Error& error)
+{
+    const QString text = QString::fromStdString(error.description);
+    switch (error.kind) {
+    case transport::Channel::Error::Kind::connection: return text;
+    case transport::Channel::Error::Kind::tls: return QStringLiteral("TLS refused by the TV: ") + text;
+    case transport::Channel::Error::Kind::oversized: return QStringLiteral("malformed frame from the TV: ") + text;
+    case transport::Channel::Error::Kind::io: return text;
+    }
+    return text;
+}
+
+QString RemoteCli::withCause(const QString& text) const
+{
+    const auto& error = controller_.lastError();
+    if (!error) return text;
+    return text + QStringLiteral(" (") + cause(*error) + QLatin1Char(')');
+}
+
+QString RemoteCli::describe(const tv::TVController::Status& status) const
 {
     switch (status.kind) {
-    case Case::failed: return QStringLiteral("failed: ") + status.text;
+    case Case::failed: return withCause(QStringLiteral("failed: ") + status.text);
     case Case::idle: return QStringLiteral("idle");
     case Case::searching: return QStringLiteral("searching");
     case Case::connecting: return QStringLiteral("connecting");
@@ -170,15 +202,34 @@ void RemoteCli::finish(Exit code)
 {
     if (finished_) return;
     finished_ = true;
-    deadline_.stop();
+    deadline_.reset();
+    soon_.reset();
+    settleTimer_.reset();
     if (done_) done_(code);
+}
+
+void RemoteCli::startDeadline()
+{
+    deadline_ = scheduler_.schedule(request_.timeout, [this] { onDeadline(); });
+}
+
+void RemoteCli::onDeadline()
+{
+    const auto& status = controller_.status();
+    if (status.is(Case::searching)) return fail(Exit::timeout, QStringLiteral("no TV found on the network"));
+    if (pairing_ && secretAccepted_) {
+        // The pairing itself went through; only the remote connection did not follow.
+        return fail(Exit::timeout, withCause(QStringLiteral("paired with %1, but the TV did not take the remote connection in time")
+                                                 .arg(controller_.host())));
+    }
+    fail(Exit::timeout, QStringLiteral("no answer from the TV in time (%1)").arg(describe(status)));
 }
 
 void RemoteCli::run(std::function<void(Exit)> done)
 {
     done_ = std::move(done);
     connect(&controller_, &tv::TVController::statusChanged, this, &RemoteCli::onStatus);
-    if (request_.command != Request::Command::watch) deadline_.start(request_.timeout);
+    if (request_.command != Request::Command::watch) startDeadline();
     pairing_ = request_.command == Request::Command::pair;
     if (request_.host) controller_.selectTV(controller_.tvName(), *request_.host);
     if (finished_) return;
@@ -191,6 +242,9 @@ void RemoteCli::run(std::function<void(Exit)> done)
             return;
         }
         controller_.startPairing();
+        // The connection is wanted from here on, so that a first remote connection that fails
+        // after the TV took the secret is tried again.
+        if (!finished_) controller_.start();
         return;
     case Request::Command::status:
         return connectAndThen([this] {
@@ -205,8 +259,8 @@ void RemoteCli::run(std::function<void(Exit)> done)
             };
             connect(&controller_, &tv::TVController::volumeChanged, this, printWhenKnown);
             connect(&controller_, &tv::TVController::currentAppChanged, this, printWhenKnown);
-            QTimer::singleShot(0, this, printWhenKnown); // the rest of the start burst comes first
-            QTimer::singleShot(settle, this, print);
+            soon_ = scheduler_.schedule(core::Duration::zero(), printWhenKnown); // the rest of the start burst comes first
+            settleTimer_ = scheduler_.schedule(settle, print);
         });
     case Request::Command::key:
         // Sent at once: the controller holds them for the connection that is coming up.
@@ -215,19 +269,14 @@ void RemoteCli::run(std::function<void(Exit)> done)
     case Request::Command::text:
         return connectAndThen([this] {
             // After the rest of the start burst, which carries the text-field counters.
-            QTimer::singleShot(0, this, [this] {
+            soon_ = scheduler_.schedule(core::Duration::zero(), [this] {
                 controller_.typeText(QString(), request_.args.first());
                 finish(Exit::ok);
             });
         });
-    case Request::Command::launch: {
-        QString package = request_.args.first();
-        for (const tv::TVApp& app : tv::TVApp::catalogue()) {
-            if (app.name.compare(package, Qt::CaseInsensitive) == 0) package = app.package;
-        }
-        controller_.launch(package);
+    case Request::Command::launch:
+        controller_.launch(packageFor(request_.args.first()).value_or(request_.args.first()));
         return connectAndThen([this] { finish(Exit::ok); });
-    }
     case Request::Command::link:
         controller_.send(protocol::RemoteMsg::appLink(request_.args.first().toStdString()));
         return connectAndThen([this] { finish(Exit::ok); });
@@ -253,10 +302,22 @@ void RemoteCli::connectAndThen(std::function<void()> then)
 void RemoteCli::codeEntered(const QString& code)
 {
     if (finished_ || !controller_.status().is(Case::waitingForCode)) return;
-    if (controller_.submitCode(code)) return;
+    if (controller_.submitCode(code)) {
+        // The TV answers by itself from here: the deadline applies again.
+        waitingForPerson_ = false;
+        codeSubmitted_ = true;
+        startDeadline();
+        return;
+    }
     if (request_.code) return fail(Exit::wrongCode, QStringLiteral("'%1' is not the code the TV shows").arg(code));
     err_(QStringLiteral("That is not the code the TV shows; try again."));
     Q_EMIT codeWanted();
+}
+
+void RemoteCli::inputEnded()
+{
+    if (finished_ || !waitingForPerson_) return;
+    fail(Exit::noCode, QStringLiteral("the input ended before the code the TV shows was typed"));
 }
 
 void RemoteCli::onStatus()
@@ -264,40 +325,54 @@ void RemoteCli::onStatus()
     if (finished_) return;
     const auto& status = controller_.status();
     if (request_.command == Request::Command::watch) {
-        out_(QStringLiteral("status ") + describe(status));
-    }
-    if (pairing_) {
-        if (status.is(Case::waitingForCode)) {
-            if (request_.code) {
-                codeEntered(*request_.code);
-            } else {
-                Q_EMIT codeWanted();
-            }
-            return;
-        }
+        if (printed_ != status) out_(QStringLiteral("status ") + describe(status));
+        printed_ = status;
         if (status.is(Case::connected)) {
-            out_(QStringLiteral("paired with %1").arg(controller_.host()));
-            return finish(Exit::ok);
+            if (auto then = std::exchange(onConnected_, nullptr)) then();
         }
-        if (status.is(Case::failed)) {
-            if (status.text == tv::texts::wrongCode()) return fail(Exit::wrongCode, status.text);
-            if (status.text == tv::texts::pairingInterrupted()) return fail(Exit::unreachable, status.text);
-            if (status.text == tv::texts::unreachable()) return; // the first connection after pairing retries
-            return fail(Exit::failed, status.text);
-        }
-        return;
+        return; // the controller keeps trying
     }
+    if (pairing_) return onPairingStatus(status);
     if (status.is(Case::connected)) {
         if (auto then = std::exchange(onConnected_, nullptr)) then();
         return;
     }
-    if (request_.command == Request::Command::watch) return; // the controller keeps trying
     if (status.is(Case::needsPairing)) return fail(Exit::notPaired, QStringLiteral("not paired with this TV: run 'telvanto-cli pair'"));
     if (status.is(Case::failed)) {
+        // A one-shot command does not wait for the retries the controller's texts announce.
         const QString& text = status.text;
-        if (text == tv::texts::otherDevice() || text == tv::texts::forgotten()) return fail(Exit::notPaired, text);
-        if (text == tv::texts::unreachable() || text == tv::texts::connectionLost()) return fail(Exit::unreachable, text);
-        return fail(Exit::failed, text);
+        if (text == tv::texts::otherDevice() || text == tv::texts::forgotten()) return fail(Exit::notPaired, withCause(text));
+        if (text == tv::texts::unreachable()) return fail(Exit::unreachable, withCause(QStringLiteral("gave up: the TV cannot be reached")));
+        if (text == tv::texts::connectionLost()) return fail(Exit::unreachable, withCause(QStringLiteral("gave up: the connection to the TV broke")));
+        return fail(Exit::failed, withCause(text));
+    }
+}
+
+void RemoteCli::onPairingStatus(const tv::TVController::Status& status)
+{
+    if (status.is(Case::waitingForCode)) {
+        if (request_.code) return codeEntered(*request_.code);
+        // A person reads the code off the TV and types it: no deadline for that.
+        deadline_.reset();
+        waitingForPerson_ = true;
+        Q_EMIT codeWanted();
+        return;
+    }
+    if (status.is(Case::connecting) && codeSubmitted_) secretAccepted_ = true;
+    if (status.is(Case::connected)) {
+        out_(QStringLiteral("paired with %1").arg(controller_.host()));
+        return finish(Exit::ok);
+    }
+    if (status.is(Case::failed)) {
+        const QString& text = status.text;
+        if (text == tv::texts::wrongCode()) return fail(Exit::wrongCode, text);
+        if (text == tv::texts::pairingInterrupted()) return fail(Exit::unreachable, withCause(text));
+        if (text == tv::texts::unreachable() || text == tv::texts::connectionLost()) {
+            // The first connection after pairing is tried again until the deadline.
+            if (secretAccepted_) return;
+            return fail(Exit::unreachable, withCause(QStringLiteral("gave up: the TV cannot be reached")));
+        }
+        return fail(Exit::failed, withCause(text));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/AvahiMdns.h"
 #include "platform/HostName.h"
 #include "platform/NetlinkMonitor.h"
+#include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
@@ -13,11 +14,13 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
 #include <cstdio>
 #include <set>
+#include <utility>
 #include <unistd.h>
 
 using namespace telvanto;
@@ -55,6 +58,12 @@ int discover(tv::Discovery& discovery, std::chrono::milliseconds timeout)
 
 int signalPipe[2] = {-1, -1};
 
+int searchUnavailable()
+{
+    printTo(stderr, QStringLiteral("telvanto-cli: no avahi-daemon reachable, so no TV can be searched for: give --host"));
+    return static_cast<int>(Exit::unreachable);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -70,8 +79,7 @@ int main(int argc, char** argv)
     tv::TVPorts ports;
     auto parsed = cli::parseArguments(arguments, &ports.pairing, &ports.remote);
     if (const auto* error = std::get_if<QString>(&parsed)) {
-        printTo(stderr, QStringLiteral("telvanto-cli: ") + *error);
-        printTo(stderr, cli::usage());
+        printTo(stderr, QStringLiteral("telvanto-cli: %1 (see --help)").arg(*error));
         return static_cast<int>(Exit::badArguments);
     }
     const cli::Request request = std::get<cli::Request>(parsed);
@@ -79,20 +87,28 @@ int main(int argc, char** argv)
     transport::QtScheduler scheduler;
     platform::AvahiMdns mdns(scheduler);
     tv::Discovery discovery(mdns, scheduler);
+    // The daemon's state is known once the client is made: without it nothing can be found.
     if (request.command == cli::Request::Command::discover) {
-        return discover(discovery, request.timeout == std::chrono::milliseconds(10000) ? std::chrono::milliseconds(3000) : request.timeout);
+        if (!mdns.isRunning()) return searchUnavailable();
+        return discover(discovery, request.timeout);
     }
 
     transport::TLSChannelFactory channels(scheduler);
     const identity::CredentialStore credentials(identity::CredentialStore::defaultDirectory());
     platform::Settings settings;
     platform::NetlinkMonitor network(scheduler);
+    platform::QtDirectoryWatcher credentialWatch(scheduler, QString::fromStdString(credentials.directory()));
     tv::DiscoveryLookup lookup(discovery);
     auto controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network,
-                                                         platform::deviceName(), ports);
+                                                         credentialWatch, platform::deviceName(), ports);
+    if (request.command == cli::Request::Command::pair && !request.host && controller->host().isEmpty() &&
+        !mdns.isRunning()) {
+        return searchUnavailable();
+    }
 
     int exitCode = 0;
-    auto owned = std::make_unique<cli::RemoteCli>(*controller, request, [](const QString& line) { printTo(stdout, line); },
+    bool done = false;
+    auto owned = std::make_unique<cli::RemoteCli>(*controller, scheduler, request, [](const QString& line) { printTo(stdout, line); },
                                                   [](const QString& line) { printTo(stderr, line); });
     cli::RemoteCli& remote = *owned;
 
@@ -100,25 +116,37 @@ int main(int argc, char** argv)
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     input.setEnabled(false);
     QByteArray typed;
-    QObject::connect(&remote, &cli::RemoteCli::codeWanted, [&] {
+    bool inputOver = false;
+    // One line is one code; what follows it waits for the next time a code is wanted.
+    const auto takeLine = [&] {
+        const qsizetype end = typed.indexOf('\n');
+        if (end >= 0) {
+            input.setEnabled(false);
+            const QString code = QString::fromUtf8(typed.left(end));
+            typed.remove(0, end + 1);
+            remote.codeEntered(code);
+        } else if (!inputOver) {
+            input.setEnabled(true);
+        } else {
+            const QByteArray last = std::exchange(typed, QByteArray());
+            if (!last.trimmed().isEmpty()) remote.codeEntered(QString::fromUtf8(last));
+            remote.inputEnded(); // unless that code was taken
+        }
+    };
+    QObject::connect(&remote, &cli::RemoteCli::codeWanted, &input, [&] {
         if (isatty(STDIN_FILENO)) std::fputs("Code shown on the TV: ", stderr);
-        input.setEnabled(true);
+        QMetaObject::invokeMethod(&input, takeLine, Qt::QueuedConnection); // not inside codeEntered
     });
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char buffer[256];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n <= 0) {
             input.setEnabled(false);
-            if (!typed.trimmed().isEmpty()) remote.codeEntered(QString::fromUtf8(typed));
-            return;
+            inputOver = true;
+        } else {
+            typed.append(buffer, n);
         }
-        typed.append(buffer, n);
-        const qsizetype end = typed.indexOf('\n');
-        if (end < 0) return;
-        input.setEnabled(false);
-        const QString code = QString::fromUtf8(typed.left(end));
-        typed.clear();
-        remote.codeEntered(code);
+        takeLine();
     });
 
     // watch runs until interrupted; the signal reaches the event loop through a pipe.
@@ -126,16 +154,23 @@ int main(int argc, char** argv)
     std::signal(SIGINT, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
     std::signal(SIGTERM, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
     QSocketNotifier interrupt(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupt, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    bool interrupted = false;
+    QObject::connect(&interrupt, &QSocketNotifier::activated, [&] {
+        interrupted = true;
+        QCoreApplication::quit();
+    });
 
     // Started from inside the event loop, so that an answer known at once can end it.
     QTimer::singleShot(0, owned.get(), [&] {
         remote.run([&](Exit code) {
+            done = true;
             exitCode = static_cast<int>(code);
             QCoreApplication::quit();
         });
     });
     QCoreApplication::exec();
+    // watch ends this way; anything else did not get done.
+    if (interrupted && !done && request.command != cli::Request::Command::watch) exitCode = static_cast<int>(Exit::interrupted);
 
     // Drop the connection politely and let the last frames reach the TV before leaving; the
     // command goes first, with whatever it still had scheduled.

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "mirroring/DisplayServices.h"
+
+#include <QStringList>
+
+#include <map>
+
+namespace telvanto::testing {
+
+struct FakeDisplay {
+    bool builtin = false;
+    mirroring::DisplayId mirrors = 0;
+    std::uint32_t width = 1920;
+    int x = 0, y = 0;
+};
+
+// Displays the test lays out by hand. Every transaction is written to a log ("begin",
+// "mirror 5 1", "origin 5 1920 0", "complete") and applied when completed, after which the
+// reconfiguration callback runs, as a real desktop's would.
+class FakeDisplays final : public mirroring::DisplayServices {
+public:
+    using DisplayId = mirroring::DisplayId;
+    using Display = FakeDisplay;
+
+    std::vector<DisplayId> onlineDisplays() override
+    {
+        std::vector<DisplayId> ids;
+        for (const auto& [id, d] : displays) ids.push_back(id);
+        return ids;
+    }
+    std::vector<mirroring::Screen> screens() override { return screenList; }
+    bool isBuiltin(DisplayId id) override { return displays.count(id) && displays[id].builtin; }
+    DisplayId mirrorsDisplay(DisplayId id) override { return displays.count(id) ? displays[id].mirrors : 0; }
+    std::uint32_t pixelsWide(DisplayId id) override { return displays.count(id) ? displays[id].width : 0; }
+
+    std::unique_ptr<Transaction> beginConfiguration() override
+    {
+        log << QStringLiteral("begin");
+        if (refuseBegin) return nullptr;
+        return std::make_unique<FakeTransaction>(*this);
+    }
+
+    void setReconfigurationCallback(std::function<void()> callback) override { changed = std::move(callback); }
+
+    // A display comes online or goes, named or not; the desktop reports it.
+    void plug(DisplayId id, Display display = {}, const QString& name = {})
+    {
+        displays[id] = display;
+        if (!name.isEmpty()) screenList.push_back({name, id});
+        notify();
+    }
+    void unplug(DisplayId id)
+    {
+        displays.erase(id);
+        std::erase_if(screenList, [&](const mirroring::Screen& s) { return s.display == id; });
+        notify();
+    }
+    void notify()
+    {
+        if (changed) changed();
+    }
+
+    std::map<DisplayId, Display> displays;
+    std::vector<mirroring::Screen> screenList;
+    QStringList log;
+    bool refuseBegin = false;
+    std::function<void()> changed;
+
+private:
+    class FakeTransaction final : public Transaction {
+    public:
+        explicit FakeTransaction(FakeDisplays& owner) : owner_(owner), next_(owner.displays) {}
+        void configureMirror(DisplayId display, DisplayId master) override
+        {
+            owner_.log << QStringLiteral("mirror %1 %2").arg(display).arg(master);
+            if (next_.count(display)) next_[display].mirrors = master;
+        }
+        void configureOrigin(DisplayId display, int x, int y) override
+        {
+            owner_.log << QStringLiteral("origin %1 %2 %3").arg(display).arg(x).arg(y);
+            if (next_.count(display)) {
+                next_[display].x = x;
+                next_[display].y = y;
+            }
+        }
+        void complete() override
+        {
+            owner_.log << QStringLiteral("complete");
+            owner_.displays = next_;
+            owner_.notify();
+        }
+
+    private:
+        FakeDisplays& owner_;
+        std::map<DisplayId, Display> next_;
+    };
+};
+
+} // namespace telvanto::testing

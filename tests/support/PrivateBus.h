@@ -1,0 +1,65 @@
+#pragma once
+
+#include "EventLoop.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <filesystem>
+
+namespace telvanto::testing {
+
+// A D-Bus daemon of the test's own, listening in a folder of the test; gone with the object.
+// Each connect() is a separate client, as a separate process would be.
+class PrivateBus {
+public:
+    explicit PrivateBus(const std::filesystem::path& dir)
+    {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (program.isEmpty()) return;
+        std::filesystem::create_directories(dir);
+        daemon_.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                                QStringLiteral("--print-address=1"),
+                                QStringLiteral("--address=unix:dir=") + QString::fromStdString(dir.string())});
+        waitUntil([this] { return daemon_.canReadLine() || daemon_.state() == QProcess::NotRunning; });
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        for (const QString& name : names_) QDBusConnection::disconnectFromBus(name);
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool running() const { return !address_.isEmpty(); }
+    const QString& address() const { return address_; }
+
+    QDBusConnection connect()
+    {
+        const QString name = QStringLiteral("client-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(names_.size());
+        names_.append(name);
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+    QStringList names_;
+};
+
+// Returns once every message the sender put on the bus before has been handed to the
+// receiver's Qt objects: a round trip through the daemon on each side orders it.
+inline void settle(QDBusConnection& sender, QDBusConnection& receiver)
+{
+    for (QDBusConnection* c : {&sender, &receiver}) {
+        c->call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                               QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    }
+    drainEvents();
+}
+
+} // namespace telvanto::testing

@@ -1,0 +1,113 @@
+#include "app/PairingView.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <set>
+#include <sstream>
+
+using namespace telvanto::app;
+
+namespace {
+
+// The code field played by a script of edits, each giving the field's new text:
+//   type:CHARS   one edit per character, typed at the end of what the field shows
+//   paste:TEXT   one edit appending TEXT        set:TEXT   the field's text becomes TEXT
+//   del          the last character removed     reset      the card shown afresh
+struct CodeRig {
+    std::set<QString> rejected; // codes whose check fails on this side
+    QStringList submitted;
+    PairingView view{[this](const QString& code) {
+        submitted << code;
+        return !rejected.contains(code);
+    }};
+
+    void run(const std::string& script)
+    {
+        std::istringstream words(script);
+        for (std::string w; words >> w;) {
+            const QString arg = QString::fromStdString(w.substr(w.find(':') + 1)).replace(u'_', u' ');
+            if (w.starts_with("type:")) {
+                for (const QChar c : arg) view.setCode(view.code() + c);
+            } else if (w.starts_with("paste:")) {
+                view.setCode(view.code() + arg);
+            } else if (w.starts_with("set:")) {
+                view.setCode(arg);
+            } else if (w == "del") {
+                view.setCode(view.code().chopped(1));
+            } else if (w == "reset") {
+                view.reset();
+            } else {
+                ADD_FAILURE() << "unknown step " << w;
+            }
+        }
+    }
+};
+
+} // namespace
+
+TEST(PairingView, CodeRule)
+{
+    const struct {
+        const char* script; // "_" stands for a blank
+        const char* code;
+        const char* submitted; // codes in submission order, blank-separated
+        bool wrong;
+    } cases[] = {
+        {"type:3f9a1c", "3F9A1C", "3F9A1C", false},
+        {"paste:3F-9A_1C77", "3F9A1C", "3F9A1C", false},
+        {"type:G", "", "", false},
+        {"type:3f9a1", "3F9A1", "", false},
+        {"paste:abcdefab", "ABCDEF", "ABCDEF", false},
+        {"type:bad", "BAD", "", false},
+        // rejected here: the hint until the next change, and a new sixth character submits again
+        {"type:000000", "000000", "000000", true},
+        {"type:000000 del", "00000", "000000", false},
+        {"type:000000 del type:1", "000001", "000000 000001", false},
+        // the field's own correction of a lower-case sixth character is no new code
+        {"set:00000a set:00000A", "00000A", "00000A", false},
+        {"type:000000 set:000000", "000000", "000000", true},
+        {"type:000000 set:000000_", "000000", "000000", true},
+        {"type:000000 type:7", "000000", "000000", true}, // a seventh character changes nothing
+        // the user's own correction: the same sixth character typed again is submitted again
+        {"type:000000 del type:0", "000000", "000000 000000", true},
+        {"type:3f9a1c del type:c", "3F9A1C", "3F9A1C 3F9A1C", false},
+        {"type:000000 reset", "", "000000", false},
+        {"type:000000 reset type:000000", "000000", "000000 000000", true},
+        // ASCII hexadecimal digits only
+        {"paste:\uFF13\uFF26\uFF19\uFF21\uFF11\uFF23", "", "", false}, // full-width 3F9A1C
+        {"paste:\u0663\u0669", "", "", false},                         // Arabic-Indic 3 9
+        {"paste:\uFB00\u00DF", "", "", false},                         // ff ligature, sharp s: upper-case to FF, SS
+        {"paste:\u0130\u0131", "", "", false},                         // dotted I, dotless i
+        {"paste:\u00E1\u00C9c", "C", "", false},
+    };
+    for (const auto& c : cases) {
+        CodeRig rig;
+        rig.rejected = {QStringLiteral("000000"), QStringLiteral("BAD")};
+        rig.run(c.script);
+        EXPECT_EQ(rig.view.code(), QString::fromUtf8(c.code)) << c.script;
+        EXPECT_EQ(rig.submitted.join(u' '), QString::fromUtf8(c.submitted)) << c.script;
+        EXPECT_EQ(rig.view.wrong(), c.wrong) << c.script;
+    }
+}
+
+// The field shows what was typed until told otherwise: every edit that the rule changes is
+// announced, so the field falls back to the kept code.
+TEST(PairingView, EveryFilteredEditIsAnnounced)
+{
+    const struct {
+        const char* before;
+        const char* typed;
+        int announcements;
+    } cases[] = {
+        {"", "G", 1}, {"", "a", 1}, {"", "A", 1}, {"ABC", "ABC", 0}, {"ABCDEF", "ABCDEF7", 1}, {"AB", "", 1},
+    };
+    for (const auto& c : cases) {
+        CodeRig rig;
+        rig.view.setCode(QString::fromUtf8(c.before));
+        QSignalSpy changes(&rig.view, &PairingView::codeChanged);
+        rig.view.setCode(QString::fromUtf8(c.typed));
+        EXPECT_EQ(changes.count(), c.announcements) << c.before << " + " << c.typed;
+    }
+}
