@@ -71,6 +71,11 @@ def scenario_pair_and_drive():
             x.click(*a11y.centre(field))
             type_text(session, code)
             a11y.wait('Pripojené', poll=tv.poll)
+            # The mirroring card above the touchpad, with nothing found to mirror to.
+            for name, role in (('Obrazovka Macu na TV', None), ('AirScreen sa spustí na TV', None),
+                               ('Zrkadliť obrazovku', 'radio button'), ('Druhý monitor', 'radio button'),
+                               ('Zobraziť na TV', 'push button')):
+                a11y.wait(name, role)
             screenshot(session, 'connected')
             since = len(tv.events)
 
@@ -199,10 +204,14 @@ def scenario_tray():
             menu = TrayMenu(bus, tv)
             expect(menu.item_property('Title') == 'Telvanto', 'the tray item is titled ' + menu.item_property('Title'))
             labels = menu.labels()
-            expected = ['-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
+            expected = ['Zobraziť Mac na TV', 'Režim', '-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
                         'Spúšťať pri prihlásení', 'Otvoriť ovládač', 'Ukončiť']
             # Qt may drop a separator at the top of an exported menu.
-            expect(labels in (expected, expected[1:]), f'the tray menu reads {labels}')
+            expect(labels == expected, f'the tray menu reads {labels}')
+            modes = list(menu.layout()['Režim'][2])
+            expect(modes == ['Zrkadliť obrazovku', 'Druhý monitor'], f'the mode submenu reads {modes}')
+            shortcut = menu.layout()['Zobraziť Mac na TV'][1].get('shortcut')
+            expect(shortcut == [['Control', 'Shift', 'M']], f'the mirroring item\'s shortcut is {shortcut}')
             apps = list(menu.layout()['Spustiť aplikáciu'][2])
             expect(apps == ['YouTube', 'Netflix', 'VOYO', 'HBO Max', 'Disney+', 'SmartTube', 'Spotify', 'AirScreen'],
                    f'the app submenu reads {apps}')
@@ -245,6 +254,39 @@ def scenario_tray():
             raise
         finally:
             session.stop(app)
+
+
+def scenario_dump():
+    """-dumpControlCenter PATH writes the fixture panel's dump there; as the last argument it
+    writes nothing, and the program runs on either way."""
+    fixture = os.environ.get('PANEL_FIXTURE', '')
+    with open(os.environ.get('PANEL_GOLDEN', '')) as f:
+        golden = f.read()
+    with Session() as session:
+        tv = Tvsim(session, TVSIM)
+        panel = session.start([fixture, 'Spálňa=on', 'AS-Obývačka'], env=dict(session.env, QT_QPA_PLATFORM='xcb', LANG='C.UTF-8'))
+        x = X11(session.display)
+        # Two programs at once: each its own profile (and so its own single-instance name).
+        idle = os.path.join(session.dir, 'idle')
+        os.makedirs(idle)
+        without = session.start([TELVANTO, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port),
+                                 '-dumpControlCenter'], cwd=idle, env=dict(session.env, TELVANTO_CONFIG_DIR=session.path('other')),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: x.shown('Telvanto'), what='the first window', poll=tv.poll)
+        dump = session.path('panel dump.txt')
+        app = start_telvanto(session, TELVANTO, tv, '-dumpControlCenter', dump)
+        try:
+            wait_until(lambda: os.path.exists(dump), 30, 'the dump', poll=tv.poll)
+            with open(dump) as f:
+                got = f.read().replace(fixture, 'FIXTURE')
+            expect(got == golden, f'the dump reads:\n{got}')
+            expect(app.poll() is None and without.poll() is None, 'a program ended after the dump')
+            # The program without a path started first and had the same time to write.
+            expect(os.listdir(idle) == [], f'without a path something was written: {os.listdir(idle)}')
+        finally:
+            session.stop(app)
+            session.stop(without)
+            session.stop(panel)
 
 
 def scenario_second_instance():
@@ -340,6 +382,7 @@ def scenario_no_display():
 SCENARIOS = {
     'pair-and-drive': scenario_pair_and_drive,
     'tray': scenario_tray,
+    'dump': scenario_dump,
     'second-instance': scenario_second_instance,
     'wake': scenario_wake,
     'no-buses': scenario_no_buses,
