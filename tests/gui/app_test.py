@@ -47,6 +47,19 @@ def connected_app(session, tv, *extra, pair=True):
     return app, a11y
 
 
+def scrolled_to(a11y, x, name, role):
+    """The node, after scrolling the window (by the wheel, in its left margin) until it shows."""
+    pad_x, pad_y = a11y.centre(a11y.find('Touchpad', prefix=True, showing=False))
+    frame = a11y.find('Telvanto', 'frame').queryComponent().getExtents(a11y.pyatspi.DESKTOP_COORDS)
+    for down in (True, False):
+        for _ in range(20):
+            node = a11y.find(name, role)
+            if node and frame.y + 30 < a11y.centre(node)[1] < frame.y + frame.height - 30:
+                return node
+            x.wheel(max(pad_x - 210, 2), pad_y, down)
+    raise Failure(f'{name} is not reached by scrolling')
+
+
 def scenario_pair_and_drive():
     """A fresh profile: the pairing view, the code typed, then the controls reach the TV in order."""
     with Session() as session:
@@ -91,11 +104,12 @@ def scenario_pair_and_drive():
             tv.wait(lambda: ''.join(r[5:] for r in tv.received(since) if r.startswith('text ')) == 'Ahoj',
                     'the text at the TV')
             screenshot(session, 'text-row')
-            x.click(*a11y.centre(a11y.wait('YouTube', 'push button')))
+            # The window is taller than its screen share: the apps are below, as for a user.
+            x.click(*a11y.centre(scrolled_to(a11y, x, 'YouTube', 'push button')))
             tv.wait(lambda: tv.received(since)[-1:] == ['link https://www.youtube.com'], 'the app at the TV')
             # Typing keeps its keys while the text field has the focus; with the row closed the
             # arrow keys drive the TV.
-            x.click(*a11y.centre(a11y.wait('Klávesnica', 'push button')))
+            x.click(*a11y.centre(scrolled_to(a11y, x, 'Klávesnica', 'push button')))
             wait_until(lambda: not a11y.find('Text do TV'), what='the text row to close')
             x.key('Down')
             tv.wait(lambda: tv.received(since)[-1:] == ['key down'], 'the arrow key at the TV')
@@ -265,6 +279,8 @@ def scenario_dump():
     with Session() as session:
         tv = Tvsim(session, TVSIM)
         panel = session.start([fixture, 'Spálňa=on', 'AS-Obývačka'], env=dict(session.env, QT_QPA_PLATFORM='xcb', LANG='C.UTF-8'))
+        panel_a11y = Accessibility('com.apple.controlcenter')
+        wait_until(lambda: panel_a11y.app() is not None, what='the panel on the accessibility bus', poll=tv.poll)
         x = X11(session.display)
         # Two programs at once: each its own profile (and so its own single-instance name).
         idle = os.path.join(session.dir, 'idle')

@@ -69,19 +69,21 @@ Rectangle {
                 anchors.margins: 2
                 Repeater {
                     model: Mirroring.modes
-                    delegate: Button {
+                    delegate: RadioButton {
                         id: segment
                         required property string modelData
                         required property int index
-                        readonly property bool selected: Mirroring.mode === index
                         width: parent.width / 2
                         height: parent.height
                         focusPolicy: Qt.NoFocus
+                        padding: 0
                         text: modelData
                         font.pixelSize: Theme.footnote
+                        checked: Mirroring.mode === index
+                        indicator: null
                         background: Rectangle {
                             radius: 7
-                            color: segment.selected ? Theme.white(0.25) : "transparent"
+                            color: segment.checked ? Theme.white(0.25) : "transparent"
                         }
                         contentItem: Text {
                             text: segment.text
@@ -90,12 +92,12 @@ Rectangle {
                             horizontalAlignment: Text.AlignHCenter
                             verticalAlignment: Text.AlignVCenter
                         }
-                        onClicked: Mirroring.mode = index
-                        Accessible.role: Accessible.RadioButton
+                        // The binding goes with a click; the controller's mode brings it back.
+                        onClicked: {
+                            Mirroring.mode = index
+                            checked = Qt.binding(() => Mirroring.mode === index)
+                        }
                         Accessible.name: modelData
-                        Accessible.checkable: true
-                        Accessible.checked: selected
-                        Accessible.onPressAction: clicked()
                     }
                 }
             }
