@@ -51,6 +51,7 @@ Rectangle {
                     implicitHeight: 20
                     padding: 0
                     running: true
+                    palette.dark: "white" // the Basic style draws its dots in this colour
                     Accessible.name: "Pracujem"
                 }
             }
