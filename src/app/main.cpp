@@ -14,6 +14,7 @@
 #include "platform/AvahiMdns.h"
 #include "platform/HostName.h"
 #include "platform/NetlinkMonitor.h"
+#include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "platform/WakeMonitor.h"
 #include "platform/XRandrDisplays.h"
@@ -38,6 +39,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -108,7 +110,8 @@ int main(int argc, char** argv)
     // The tray item takes its title from the application's name.
     QApplication::setApplicationName(app::trayTexts::title());
     QApplication::setApplicationDisplayName(app::trayTexts::title());
-    QApplication::setDesktopFileName(QStringLiteral("telvanto"));
+    // The installed desktop entry's name: com.korbith.telvanto.desktop.
+    QApplication::setDesktopFileName(QStringLiteral("com.korbith.telvanto"));
     // Closing the window leaves the tray and the connection; only "Ukončiť" ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -133,8 +136,9 @@ int main(int argc, char** argv)
     const identity::CredentialStore credentials(identity::CredentialStore::defaultDirectory());
     platform::Settings settings;
     platform::NetlinkMonitor network(scheduler);
+    platform::QtDirectoryWatcher credentialWatch(scheduler, QString::fromStdString(credentials.directory()));
     auto controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network,
-                                                         platform::deviceName(), *ports);
+                                                         credentialWatch, platform::deviceName(), *ports);
     tv::TVController& tv = *controller;
 
     // Screen mirroring: displays over XRandR, the panel over AT-SPI. Without an X server or an
@@ -182,10 +186,8 @@ int main(int argc, char** argv)
         printError(QStringLiteral("the window could not be loaded"));
         return 1;
     }
-    // Once the window's first frame is out: the first connection's set-up (TLS, mDNS) does not
-    // hold up the window. The frame is reported from the render thread.
-    QObject::connect(window, &QQuickWindow::frameSwapped, &tv, startOnce, Qt::QueuedConnection);
     const auto showWindow = [window] {
+        window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
         window->show();
         window->raise();
         window->requestActivate();
@@ -195,23 +197,37 @@ int main(int argc, char** argv)
     quitKey->setContext(Qt::WindowShortcut);
     QObject::connect(quitKey, &QShortcut::activated, &app, &QCoreApplication::quit);
 
-    app::Autostart autostart(app::Autostart::defaultDirectory(), QCoreApplication::applicationFilePath());
-    auto tray = std::make_unique<app::TrayMenu>(tv, autostart);
-    tray->addMirroring(*mirror, [&mirrorView] { mirrorView.toggle(); });
-    QObject::connect(tray.get(), &app::TrayMenu::aboutToShow, &tv, startOnce);
-    QObject::connect(tray.get(), &app::TrayMenu::openWindowRequested, window, showWindow);
-    QObject::connect(tray.get(), &app::TrayMenu::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &app::SingleInstance::showRequested, window, showWindow);
 
+    // What the window's first frame need not wait for: the connection's set-up (TLS, mDNS) and
+    // the tray. The frame is reported from the render thread; a window that never draws gets
+    // its tray and connection a little later all the same.
+    app::Autostart autostart(app::Autostart::defaultDirectory(), QCoreApplication::applicationFilePath());
+    std::unique_ptr<app::TrayMenu> tray;
+    QMetaObject::Connection firstFrame;
+    const auto afterFirstFrame = [&] {
+        QObject::disconnect(firstFrame);
+        if (tray) return;
+        startOnce();
+        tray = std::make_unique<app::TrayMenu>(tv, autostart);
+        tray->addMirroring(*mirror, [&mirrorView] { mirrorView.toggle(); });
+        QObject::connect(tray.get(), &app::TrayMenu::aboutToShow, &tv, startOnce);
+        QObject::connect(tray.get(), &app::TrayMenu::openWindowRequested, window, showWindow);
+        QObject::connect(tray.get(), &app::TrayMenu::quitRequested, &app, &QCoreApplication::quit);
+        tray->show();
+    };
+    firstFrame = QObject::connect(window, &QQuickWindow::frameSwapped, &tv, afterFirstFrame, Qt::QueuedConnection);
+    const core::TaskHandle noFrame = scheduler.schedule(std::chrono::seconds(2), afterFirstFrame);
+
     // Stopped by a signal, the program leaves as politely as through "Ukončiť".
+    std::unique_ptr<QSocketNotifier> interrupt;
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         std::signal(SIGINT, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
         std::signal(SIGTERM, [](int) { [[maybe_unused]] auto n = ::write(signalPipe[1], "x", 1); });
+        interrupt = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(interrupt.get(), &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     }
-    QSocketNotifier interrupt(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupt, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
-    tray->show();
     showWindow();
     const int status = QApplication::exec();
 

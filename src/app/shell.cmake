@@ -12,5 +12,6 @@ add_executable(telvanto main.cpp)
 target_link_libraries(telvanto PRIVATE appshell app wake platform platform-atspi platform-xrandr transport PkgConfig::XCB)
 
 install(TARGETS telvanto RUNTIME DESTINATION bin)
-install(FILES telvanto.desktop DESTINATION share/applications)
+# Installed under the application id, which the AppStream file names as its launchable.
+install(FILES telvanto.desktop DESTINATION share/applications RENAME com.korbith.telvanto.desktop)
 install(FILES telvanto.svg DESTINATION share/icons/hicolor/scalable/apps)

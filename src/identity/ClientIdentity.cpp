@@ -48,15 +48,26 @@ Bytes randomBytes(std::size_t count)
     return out;
 }
 
-std::string utcTime(std::chrono::system_clock::time_point t)
+// UTCTime for the years 1950-2049, GeneralizedTime for any other (RFC 5280): UTCTime's two
+// digits read 50-99 as 19xx, so a certificate made from 2030 on would expire in the 1950s.
+Bytes validityTime(std::chrono::system_clock::time_point t)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm parts{};
     gmtime_r(&seconds, &parts);
-    char text[16];
-    std::strftime(text, sizeof text, "%y%m%d%H%M%SZ", &parts);
-    return text;
+    const int year = parts.tm_year + 1900;
+    char text[32];
+    if (year >= 1950 && year < 2050) {
+        std::strftime(text, sizeof text, "%y%m%d%H%M%SZ", &parts);
+        return der::utcTime(text);
+    }
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%SZ", &parts);
+    return der::generalizedTime(text);
 }
+
+// Stored keys are never encrypted. OpenSSL's default would ask for a pass phrase on the
+// terminal and wait there for good; refusing makes such a key unreadable, like any damage.
+int refusePassPhrase(char*, int, int, void*) { return -1; }
 
 // Decodes one UTF-8 scalar at i (advancing i); invalid bytes decode as themselves.
 char32_t nextScalar(std::string_view s, std::size_t& i)
@@ -140,8 +151,8 @@ std::optional<ClientIdentity> parseStoredIdentity(ByteView stored)
 {
     std::unique_ptr<BIO, Free> bio(BIO_new_mem_buf(stored.data(), static_cast<int>(stored.size())));
     if (!bio) return std::nullopt;
-    Key key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-    Certificate cert(key ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    Key key(PEM_read_bio_PrivateKey(bio.get(), nullptr, refusePassPhrase, nullptr));
+    Certificate cert(key ? PEM_read_bio_X509(bio.get(), nullptr, refusePassPhrase, nullptr) : nullptr);
     ERR_clear_error();
     if (!key || !cert || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA || X509_check_private_key(cert.get(), key.get()) != 1) {
         ERR_clear_error();
@@ -197,7 +208,7 @@ Bytes selfSignedCertificate(EVP_PKEY* privateKey, ByteView publicKeyDer, std::st
     const Bytes algorithm = der::sequence({der::objectIdentifier({1, 2, 840, 113549, 1, 1, 11}), der::null()});
     const Bytes commonNameAttribute = der::sequence({der::objectIdentifier({2, 5, 4, 3}), der::utf8String(name)});
     const Bytes distinguishedName = der::sequence({der::set({commonNameAttribute})});
-    const Bytes validity = der::sequence({der::utcTime(utcTime(now - validityBefore)), der::utcTime(utcTime(now + validityAfter))});
+    const Bytes validity = der::sequence({validityTime(now - validityBefore), validityTime(now + validityAfter)});
     const Bytes rsaAlgorithm = der::sequence({der::objectIdentifier({1, 2, 840, 113549, 1, 1, 1}), der::null()});
     const Bytes keyInfo = der::sequence({rsaAlgorithm, der::bitString(publicKeyDer)});
     const Bytes version = der::context0(der::integer(Bytes{0x02}));

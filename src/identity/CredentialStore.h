@@ -12,7 +12,8 @@ namespace telvanto::identity {
 
 // The credentials both programs share: one directory private to the user (0700), one file
 // per item (0600), each write atomic (temporary file, fsync, rename), so a reader sees the
-// old content or the new one, never a mix.
+// old content or the new one, never a mix. A temporary file left by a writer that died
+// before its rename is removed by the next write.
 class CredentialStore {
 public:
     static constexpr std::string_view tvKeyItem = "com.korbith.telvanto.tvkey";
@@ -30,7 +31,8 @@ public:
     const std::filesystem::path& directory() const { return directory_; }
 
     struct ReadResult {
-        std::optional<Bytes> data; // absent when the item does not exist or cannot be read
+        std::optional<Bytes> data; // absent when the item does not exist, is not a regular file
+                                   // or is over maxItemSize (not ours), or cannot be read
         int error = 0;             // errno of a failed read other than "no such item"
     };
     ReadResult read(std::string_view item) const;

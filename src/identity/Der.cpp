@@ -104,6 +104,7 @@ Bytes constructed(std::uint8_t tag, std::initializer_list<ByteView> members)
 
 Bytes utf8String(std::string_view value) { return text(tag::utf8String, value); }
 Bytes utcTime(std::string_view value) { return text(tag::utcTime, value); }
+Bytes generalizedTime(std::string_view value) { return text(tag::generalizedTime, value); }
 Bytes sequence(std::initializer_list<ByteView> members) { return constructed(tag::sequence, members); }
 Bytes set(std::initializer_list<ByteView> members) { return constructed(tag::set, members); }
 Bytes context0(ByteView member) { return element(tag::context0, member); }

@@ -17,6 +17,7 @@ inline constexpr std::uint8_t null = 0x05;
 inline constexpr std::uint8_t objectIdentifier = 0x06;
 inline constexpr std::uint8_t utf8String = 0x0C;
 inline constexpr std::uint8_t utcTime = 0x17;
+inline constexpr std::uint8_t generalizedTime = 0x18;
 inline constexpr std::uint8_t sequence = 0x30;
 inline constexpr std::uint8_t set = 0x31;
 inline constexpr std::uint8_t context0 = 0xA0;
@@ -53,7 +54,8 @@ Bytes objectIdentifier(std::initializer_list<std::uint32_t> arcs);
 Bytes null();
 Bytes bitString(ByteView bytes);
 Bytes utf8String(std::string_view text);
-Bytes utcTime(std::string_view text);
+Bytes utcTime(std::string_view text);         // "yyMMddHHmmssZ", years 1950-2049
+Bytes generalizedTime(std::string_view text); // "yyyyMMddHHmmssZ", any other year
 Bytes sequence(std::initializer_list<ByteView> members);
 Bytes set(std::initializer_list<ByteView> members);
 Bytes context0(ByteView member);

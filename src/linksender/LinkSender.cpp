@@ -82,11 +82,10 @@ std::optional<WebLink> LinkSender::linkFrom(const Item& item)
                           [](const UrlItem& url) { return WebLink::parse(url.text); },
                           [](const Bytes& bytes) -> std::optional<WebLink> {
                               const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-                              // Bytes that are a URL of another scheme may still be text
-                              // with a web link in it ("Note:https://…").
-                              if (formsUrl(bytes)) {
-                                  if (auto link = WebLink::parse(text)) return link;
-                              }
+                              // Bytes that form a URL are that URL and nothing else: one of
+                              // another scheme ("Note:https://…", "mailto:…") is no web link,
+                              // and is not searched as text.
+                              if (formsUrl(bytes)) return WebLink::parse(text);
                               if (!isValidUtf8(text)) return std::nullopt;
                               return linkIn(text);
                           },
@@ -124,11 +123,11 @@ void LinkSender::send(const WebLink& link, Completion completion)
     // The channel belongs to the sender and is disposed with it, so the handler never
     // outlives it.
     channel_->onEvent = [this](const transport::Channel::Event& event) { handle(event); };
-    channel_->start();
     timeout_ = services_.scheduler.schedule(timeoutDelay, [this] {
-        // A link already on its way counts as delivered, like a close after sending.
-        finish(sent_ ? Result(Success{}) : Result(Failure::timeout));
+        // A link already on its way finishes as usual: its pause, then a polite close.
+        if (!sent_) finish(Failure::timeout);
     });
+    channel_->start(); // last: nothing of the sender is touched after it
 }
 
 void LinkSender::handle(const transport::Channel::Event& event)
@@ -189,7 +188,9 @@ void LinkSender::finish(Result result)
     timeout_.reset();
     successTimer_.reset();
     if (channel_) {
-        channel_->cancel();
+        // A link sent is left to reach the TV while the connection parts politely; anything
+        // else is cut off at once.
+        if (!std::holds_alternative<Success>(result)) channel_->cancel();
         channel_.reset(); // disposed: its later events go nowhere
     }
     // Last: the owner may drop the sender from inside its completion.

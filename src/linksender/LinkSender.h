@@ -59,8 +59,8 @@ public:
     // The first web link in free text (schemes exactly "http" or "https").
     static std::optional<WebLink> linkIn(std::string_view text);
     // The web link an item carries: a URL item only when its scheme is exactly "http" or
-    // "https"; bytes that form such a URL, else bytes that are UTF-8 text searched like text;
-    // text searched for its first web link.
+    // "https"; bytes that form a URL likewise (a URL of another scheme gives none), other
+    // bytes that are UTF-8 searched like text; text searched for its first web link.
     static std::optional<WebLink> linkFrom(const Item& item);
 
     explicit LinkSender(Services services);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <ifaddrs.h>
 #include <linux/netlink.h>
+#include <netinet/in.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <sys/socket.h>
@@ -32,6 +33,8 @@ void NetlinkMonitor::start(std::function<void(bool)> onChange)
         fd_ = -1;
         return;
     }
+    // Taken after subscribing, so no change can fall between the two.
+    last_ = reachability(interfaces());
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
 }
@@ -60,14 +63,36 @@ void NetlinkMonitor::drain()
 void NetlinkMonitor::report()
 {
     settling_.reset(); // messages from here on start a new round
-    if (auto onChange = onChange_) onChange(usable(interfaces()));
+    Reachability now = reachability(interfaces());
+    if (now == last_) return;
+    last_ = std::move(now);
+    if (auto onChange = onChange_) onChange(last_.usable);
 }
+
+namespace {
+
+bool counts(const NetlinkMonitor::Interface& i)
+{
+    return !i.ipv4.empty() && !(i.flags & IFF_LOOPBACK) && (i.flags & IFF_UP) && (i.flags & IFF_RUNNING);
+}
+
+} // namespace
 
 bool NetlinkMonitor::usable(const std::vector<Interface>& interfaces)
 {
-    return std::any_of(interfaces.begin(), interfaces.end(), [](const Interface& i) {
-        return i.hasIPv4 && !(i.flags & IFF_LOOPBACK) && (i.flags & IFF_UP) && (i.flags & IFF_RUNNING);
-    });
+    return std::any_of(interfaces.begin(), interfaces.end(), counts);
+}
+
+NetlinkMonitor::Reachability NetlinkMonitor::reachability(const std::vector<Interface>& interfaces)
+{
+    Reachability r;
+    for (const Interface& i : interfaces) {
+        if (counts(i)) r.addresses.insert(r.addresses.end(), i.ipv4.begin(), i.ipv4.end());
+    }
+    r.usable = !r.addresses.empty();
+    std::sort(r.addresses.begin(), r.addresses.end());
+    r.addresses.erase(std::unique(r.addresses.begin(), r.addresses.end()), r.addresses.end());
+    return r;
 }
 
 std::vector<NetlinkMonitor::Interface> NetlinkMonitor::interfaces()
@@ -77,8 +102,10 @@ std::vector<NetlinkMonitor::Interface> NetlinkMonitor::interfaces()
     if (::getifaddrs(&list) != 0) return found;
     for (const ifaddrs* a = list; a; a = a->ifa_next) {
         auto it = std::find_if(found.begin(), found.end(), [a](const Interface& i) { return i.name == a->ifa_name; });
-        if (it == found.end()) it = found.insert(found.end(), Interface{a->ifa_name, a->ifa_flags, false});
-        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) it->hasIPv4 = true;
+        if (it == found.end()) it = found.insert(found.end(), Interface{a->ifa_name, a->ifa_flags});
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
+            it->ipv4.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr));
+        }
     }
     ::freeifaddrs(list);
     return found;

@@ -9,7 +9,8 @@ class NetworkMonitor {
 public:
     virtual ~NetworkMonitor() = default;
 
-    // Reports after every change, from the event loop; never from inside start itself.
+    // Reports when the network turns usable or unusable or moves to other addresses, from
+    // the event loop; never from inside start itself.
     virtual void start(std::function<void(bool usable)> onChange) = 0;
     virtual void stop() = 0;
 };

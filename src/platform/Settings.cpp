@@ -24,6 +24,11 @@ std::optional<QString> Settings::string(const char* key) const
 
 void Settings::write(const char* key, const QVariant& value)
 {
+    // Reads again what other processes wrote meanwhile, so that the comparison is with the
+    // file as it is, not with what this process last saw.
+    settings_.sync();
+    const QVariant stored = settings_.value(QLatin1String(key));
+    if (stored.isValid() && stored.toString() == value.toString()) return;
     settings_.setValue(QLatin1String(key), value);
     settings_.sync();
 }

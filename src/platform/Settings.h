@@ -9,7 +9,8 @@
 namespace telvanto::platform {
 
 // The application's few settings, in an INI file: "tvHost", "tvName", the legacy "tvKey"
-// and "mirrorMode". Every write is flushed at once (QSettings replaces the file atomically).
+// and "mirrorMode". A write that changes a value is flushed at once (QSettings replaces the
+// file atomically); writing the value already stored leaves the file alone.
 class Settings {
 public:
     // $TELVANTO_CONFIG_DIR/telvanto.conf, else ~/.config/telvanto/telvanto.conf.

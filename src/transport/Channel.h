@@ -54,7 +54,8 @@ public:
     virtual void start() = 0;
     // Writes one frame; frames sent before the handshake completes wait for it.
     virtual void send(ByteView frame) = 0;
-    // Ends the connection; reports closed(none) unless the channel had already closed.
+    // Ends the connection at once, dropping bytes not yet handed to the TV; reports
+    // closed(none) unless the channel had already closed.
     virtual void cancel() = 0;
 
     virtual const std::optional<identity::RSAPublicKey>& serverKey() const = 0; // once ready
@@ -62,7 +63,8 @@ public:
     virtual const QString& host() const = 0;
 
     // Stops all events and frees the channel once control is back in the event loop, so an
-    // owner may drop a channel from inside its own event handler.
+    // owner may drop a channel from inside its own event handler. An open connection first
+    // delivers what was sent and closes politely.
     virtual void dispose() = 0;
 
     struct Disposer {

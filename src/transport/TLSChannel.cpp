@@ -69,6 +69,7 @@ TLSChannel::~TLSChannel() { --instances_; }
 void TLSChannel::dispose()
 {
     onEvent = nullptr;
+    held_.clear();
     closed_ = true;
     connectTimer_.reset();
     if (encrypted_ && socket_->state() == QAbstractSocket::ConnectedState) {
@@ -88,12 +89,15 @@ void TLSChannel::dispose()
 
 void TLSChannel::start()
 {
+    const OwnerCall call(ownerCalls_);
     if (started_ || closed_) return;
     started_ = true;
     connectTimer_ = scheduler_.schedule(connectTimeout, [this] {
         close(Error{Error::Kind::connection, "connection timed out"});
     });
+    // An address that cannot be reached at all (no route) fails in here already.
     socket_->connectToHostEncrypted(host_, port_);
+    if (closed_) return;
     if (!unsent_.empty()) {
         socket_->write(toQByteArray(unsent_));
         unsent_.clear();
@@ -102,17 +106,22 @@ void TLSChannel::start()
 
 void TLSChannel::send(ByteView frame)
 {
+    const OwnerCall call(ownerCalls_);
     if (closed_) return;
     if (!started_) {
         append(unsent_, frame);
         return;
     }
     if (socket_->write(toQByteArray(frame)) < 0) {
-        closeLater(Error{Error::Kind::io, socket_->errorString().toStdString()});
+        close(Error{Error::Kind::io, socket_->errorString().toStdString()});
     }
 }
 
-void TLSChannel::cancel() { closeLater(std::nullopt); }
+void TLSChannel::cancel()
+{
+    const OwnerCall call(ownerCalls_);
+    close(std::nullopt);
+}
 
 void TLSChannel::onConnected()
 {
@@ -218,20 +227,26 @@ void TLSChannel::close(std::optional<Error> error)
     deliver(Closed{std::move(error)});
 }
 
-void TLSChannel::closeLater(std::optional<Error> error)
+void TLSChannel::deliver(Event event)
 {
-    if (closed_) return;
-    closed_ = true;
-    connectTimer_.reset();
-    socket_->abort();
-    // The owner is still inside its call into the channel: report from the event loop.
-    QTimer::singleShot(0, this, [this, error = std::move(error)] { deliver(Closed{error}); });
-}
-
-void TLSChannel::deliver(const Event& event)
-{
+    if (ownerCalls_ > 0 || !held_.empty()) {
+        // The owner is inside a call into the channel: the event waits for the event loop,
+        // behind any that wait already.
+        held_.push_back(std::move(event));
+        if (held_.size() == 1) QMetaObject::invokeMethod(this, [this] { releaseHeld(); }, Qt::QueuedConnection);
+        return;
+    }
     // A copy: the handler may drop the channel, which clears onEvent.
     if (auto handler = onEvent) handler(event);
+}
+
+void TLSChannel::releaseHeld()
+{
+    while (!held_.empty()) {
+        const Event event = std::move(held_.front());
+        held_.pop_front();
+        if (auto handler = onEvent) handler(event);
+    }
 }
 
 } // namespace telvanto::transport

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <optional>
 
 class QSslSocket;
@@ -60,8 +61,17 @@ private:
     bool acceptPeer();
     void readAvailable();
     void close(std::optional<Error> error);
-    void closeLater(std::optional<Error> error);
-    void deliver(const Event& event);
+    void deliver(Event event);
+    void releaseHeld();
+
+    // Counts the owner's calls into the channel in progress.
+    struct OwnerCall {
+        explicit OwnerCall(int& depth) : depth_(depth) { ++depth_; }
+        ~OwnerCall() { --depth_; }
+        OwnerCall(const OwnerCall&) = delete;
+        OwnerCall& operator=(const OwnerCall&) = delete;
+        int& depth_;
+    };
 
     QString host_;
     quint16 port_;
@@ -73,6 +83,8 @@ private:
     std::optional<identity::RSAPublicKey> serverKey_;
     core::TaskHandle connectTimer_;
     Bytes unsent_; // frames sent before start
+    std::deque<Event> held_; // raised during an owner's call, delivered from the event loop
+    int ownerCalls_ = 0;
     bool started_ = false;
     bool tcpConnected_ = false;
     bool encrypted_ = false;

@@ -5,6 +5,7 @@
 namespace telvanto::tv {
 
 struct Discovery::ServiceResolver {
+    std::uint64_t id; // never reused, unlike an address
     QString name;
     std::function<void(std::optional<QString>)> done;
     core::TaskHandle service;
@@ -22,23 +23,29 @@ void Discovery::browse(const QString& type, std::function<void(const QStringList
 
 void Discovery::resolve(const QString& type, const QString& name, std::function<void(std::optional<QString>)> done)
 {
-    auto owned = std::make_unique<ServiceResolver>();
-    ServiceResolver* resolver = owned.get();
-    resolver->name = name;
-    resolver->done = std::move(done);
-    live_.push_back(std::move(owned));
+    const std::uint64_t id = nextId_++;
+    live_.push_back(std::make_unique<ServiceResolver>(ServiceResolver{id, name, std::move(done), nullptr, nullptr}));
     std::weak_ptr<bool> alive = alive_;
-    resolver->timer = scheduler_.schedule(resolveTimeout, [this, resolver, alive] {
-        if (!alive.expired()) finish(resolver, std::nullopt);
+    live_.back()->timer = scheduler_.schedule(resolveTimeout, [this, id, alive] {
+        if (!alive.expired()) finish(id, std::nullopt);
     });
-    resolver->service = mdns_.resolve(type, name, [this, resolver, alive](std::optional<QString> host) {
-        if (!alive.expired()) finish(resolver, std::move(host));
+    core::TaskHandle service = mdns_.resolve(type, name, [this, id, alive](std::optional<QString> host) {
+        if (!alive.expired()) finish(id, std::move(host));
     });
+    // The backend may have reported already, and the resolver is then gone: the handle goes
+    // only into a resolver still live, and is otherwise dropped, which stops the request.
+    if (ServiceResolver* resolver = find(id)) resolver->service = std::move(service);
 }
 
-void Discovery::finish(ServiceResolver* resolver, std::optional<QString> host)
+Discovery::ServiceResolver* Discovery::find(std::uint64_t id) const
 {
-    const auto it = std::find_if(live_.begin(), live_.end(), [resolver](const auto& r) { return r.get() == resolver; });
+    const auto it = std::find_if(live_.begin(), live_.end(), [id](const auto& r) { return r->id == id; });
+    return it == live_.end() ? nullptr : it->get();
+}
+
+void Discovery::finish(std::uint64_t id, std::optional<QString> host)
+{
+    const auto it = std::find_if(live_.begin(), live_.end(), [id](const auto& r) { return r->id == id; });
     if (it == live_.end()) return; // finished already
     std::unique_ptr<ServiceResolver> finished = std::move(*it);
     live_.erase(it);

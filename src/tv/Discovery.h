@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,11 +34,13 @@ public:
 
 private:
     struct ServiceResolver;
-    void finish(ServiceResolver* resolver, std::optional<QString> host);
+    void finish(std::uint64_t id, std::optional<QString> host);
+    ServiceResolver* find(std::uint64_t id) const;
 
     platform::Mdns& mdns_;
     core::Scheduler& scheduler_;
     std::vector<std::unique_ptr<ServiceResolver>> live_;
+    std::uint64_t nextId_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

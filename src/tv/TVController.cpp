@@ -40,10 +40,12 @@ QStringList graphemes(const QString& text)
 
 TVController::TVController(core::Scheduler& scheduler, transport::ChannelFactory& channels,
                            const identity::CredentialStore& credentials, platform::Settings& settings,
-                           TVLookup& lookup, platform::NetworkMonitor& network, QString deviceName, TVPorts ports,
+                           TVLookup& lookup, platform::NetworkMonitor& network,
+                           platform::DirectoryWatcher& credentialWatch, QString deviceName, TVPorts ports,
                            QObject* parent)
     : QObject(parent), scheduler_(scheduler), channels_(channels), credentials_(credentials), settings_(settings),
-      lookup_(lookup), network_(network), deviceName_(std::move(deviceName)), ports_(ports)
+      lookup_(lookup), network_(network), credentialWatch_(credentialWatch), deviceName_(std::move(deviceName)),
+      ports_(ports)
 {
     savedHost_ = settings_.tvHost().value_or(QString());
     host_ = savedHost_;
@@ -60,10 +62,14 @@ TVController::TVController(core::Scheduler& scheduler, transport::ChannelFactory
     }
     pinnedKey_ = credentials_.loadPinnedKey();
     isPaired_ = pinnedKey_.has_value();
+    credentialWatch_.start([guard = QPointer<TVController>(this)] {
+        if (guard) guard->storedPairingChanged();
+    });
 }
 
 TVController::~TVController()
 {
+    credentialWatch_.stop();
     if (pathMonitorStarted_) network_.stop();
 }
 
@@ -82,6 +88,34 @@ void TVController::savePinnedKey()
 {
     credentials_.storePinnedKey(pinnedKey_);
     setIsPaired(pinnedKey_.has_value());
+}
+
+// Another program (the app, telvanto-cli) paired again, or reached the TV at a new address.
+void TVController::storedPairingChanged()
+{
+    const std::optional<identity::RSAPublicKey> key = credentials_.loadPinnedKey();
+    const QString host = QString::fromStdString(credentials_.loadHost().value_or(std::string()));
+    const bool keyChanged = key != pinnedKey_;
+    const bool hostChanged = !host.isEmpty() && host != savedHost_;
+    if (!keyChanged && !hostChanged) return; // our own writes come back here too
+    if (keyChanged) {
+        pinnedKey_ = key;
+        setIsPaired(pinnedKey_.has_value());
+    }
+    if (hostChanged) savedHost_ = host;
+    if (pairing_) return; // a pairing running here stores its own outcome
+    // A connection that works stays where it is; the new address serves the next one.
+    const bool keep = status_.is(Case::connected) && !keyChanged;
+    if (hostChanged && !keep) setHost(host);
+    if (!wantsConnection_ || keep) return;
+    if (!pinnedKey_) {
+        // Unpaired elsewhere: shown, but pairing again is the user's choice.
+        reconnectTask_.reset();
+        dropRemote();
+        setStatus(Status::of(Case::needsPairing));
+        return;
+    }
+    reconnectNow();
 }
 
 void TVController::setTvName(const QString& name)

@@ -4,6 +4,7 @@
 #include "core/Scheduler.h"
 #include "identity/CredentialStore.h"
 #include "identity/RSAPublicKey.h"
+#include "platform/DirectoryWatcher.h"
 #include "platform/NetworkMonitor.h"
 #include "platform/Settings.h"
 #include "transport/Channel.h"
@@ -80,10 +81,12 @@ public:
     Q_PROPERTY(QString host READ host NOTIFY hostChanged)
     Q_PROPERTY(QString tvName READ tvName WRITE setTvName NOTIFY tvNameChanged)
 
-    // Reads the stored pairing; nothing goes on the network before start.
+    // Reads the stored pairing and follows changes other programs make to it (credentialWatch
+    // watches the credentials' directory); nothing goes on the network before start.
     TVController(core::Scheduler& scheduler, transport::ChannelFactory& channels,
                  const identity::CredentialStore& credentials, platform::Settings& settings, TVLookup& lookup,
-                 platform::NetworkMonitor& network, QString deviceName, TVPorts ports = {}, QObject* parent = nullptr);
+                 platform::NetworkMonitor& network, platform::DirectoryWatcher& credentialWatch, QString deviceName,
+                 TVPorts ports = {}, QObject* parent = nullptr);
     ~TVController() override;
 
     const Status& status() const { return status_; }
@@ -139,6 +142,7 @@ private:
     void saveHost(const QString& host);
     void saveName();
     void savePinnedKey();
+    void storedPairingChanged();
 
     void startBrowsing();
     void addFound(const QString& name, const QString& host);
@@ -177,6 +181,7 @@ private:
     platform::Settings& settings_;
     TVLookup& lookup_;
     platform::NetworkMonitor& network_;
+    platform::DirectoryWatcher& credentialWatch_;
     const QString deviceName_;
     const TVPorts ports_;
 

@@ -8,6 +8,7 @@
 #include "EventLog.h"
 
 #include "EventLoop.h"
+#include "FakeDirectoryWatcher.h"
 #include "FakeNetworkMonitor.h"
 #include "TempDir.h"
 
@@ -58,7 +59,9 @@ void keyLatency(benchmark::State& state)
     platform::Settings settings(QString::fromStdString(dir / "telvanto.conf"));
     tv::NullTVLookup lookup;
     testing::FakeNetworkMonitor network;
-    tv::TVController controller(scheduler, channels, store, settings, lookup, network, "bench", {pairPort, remotePort});
+    testing::FakeDirectoryWatcher credentialWatch;
+    tv::TVController controller(scheduler, channels, store, settings, lookup, network, credentialWatch, "bench",
+                                {pairPort, remotePort});
     controller.selectTV("TV", "127.0.0.1");
     controller.startPairing();
     testing::waitUntil([&] { return !code.isEmpty(); });

@@ -5,6 +5,7 @@ usage: app_test.py SCENARIO   (one of the names in SCENARIOS)
 environment: TELVANTO, TVSIM, TELVANTO_CLI (the programs), ARTIFACTS (a folder for screenshots)
 """
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -407,6 +408,8 @@ SCENARIOS = {
 
 
 def main():
+    # Ended from outside (a ctest timeout, ^C): the desktop and its processes are cleaned up all the same.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     if len(sys.argv) != 2 or sys.argv[1] not in SCENARIOS:
         sys.stderr.write(__doc__)
         return 2

@@ -80,13 +80,13 @@ class Session:
             if display:
                 self.display = self._xvfb()
                 self.env['DISPLAY'] = self.display
+            # This process talks to the same buses and display (AT-SPI, D-Bus calls).
+            os.environ.update({k: self.env[k] for k in ('DBUS_SESSION_BUS_ADDRESS', 'XDG_RUNTIME_DIR')})
+            if display:
+                os.environ['DISPLAY'] = self.display
         except BaseException:
             self.close()
             raise
-        # This process talks to the same buses and display (AT-SPI, D-Bus calls).
-        os.environ.update({k: self.env[k] for k in ('DBUS_SESSION_BUS_ADDRESS', 'XDG_RUNTIME_DIR')})
-        if display:
-            os.environ['DISPLAY'] = self.display
 
     def path(self, *parts):
         return os.path.join(self.dir, *parts)

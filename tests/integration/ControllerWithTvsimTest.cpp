@@ -1,6 +1,7 @@
 // The controller against the simulated TV over real TLS on loopback.
 #include "Simulator.h"
 #include "identity/PairingSecret.h"
+#include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "protocol/RemoteMsg.h"
 #include "transport/QtScheduler.h"
@@ -9,6 +10,7 @@
 #include "tv/Texts.h"
 
 #include "EventLoop.h"
+#include "FakeDirectoryWatcher.h"
 #include "FakeNetworkMonitor.h"
 #include "TempDir.h"
 #include "Tvsim.h"
@@ -32,7 +34,7 @@ struct Rig {
     void makeController()
     {
         controller.reset();
-        controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network, "desk",
+        controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk",
                                                         tv::TVPorts{simulator->pairingPort(), simulator->remotePort()});
     }
 
@@ -56,6 +58,7 @@ struct Rig {
     platform::Settings settings{QString::fromStdString(dir / "telvanto.conf")};
     tv::NullTVLookup lookup;
     telvanto::testing::FakeNetworkMonitor network;
+    platform::QtDirectoryWatcher credentialWatch{scheduler, QString::fromStdString(dir / "client")};
     std::unique_ptr<tvsim::Simulator> simulator;
     std::unique_ptr<tv::TVController> controller;
     QStringList received;
@@ -140,4 +143,29 @@ TEST(ControllerWithTvsim, CodesTheTvDoesNotAccept)
     ASSERT_TRUE(waitUntil([&] { return rig.is(Case::failed); }));
     EXPECT_TRUE(rig.failedWith(tv::texts::wrongCode()));
     EXPECT_FALSE(rig.controller->isPaired());
+}
+
+// The TV was reset; the user pairs it again in another program. The controller that stopped
+// at "another device" takes the new pairing from the shared files and connects by itself.
+TEST(ControllerWithTvsim, PairingAgainElsewhereReachesTheRunningController)
+{
+    Rig rig;
+    rig.pair();
+    rig.simulator->switchIdentity();
+    ASSERT_TRUE(waitUntil([&] { return rig.failedWith(tv::texts::otherDevice()); }, 10s));
+
+    // The other program: objects of its own over the same files.
+    identity::CredentialStore credentials(rig.dir / "client");
+    platform::Settings settings(QString::fromStdString(rig.dir / "telvanto.conf"));
+    telvanto::testing::FakeDirectoryWatcher watch;
+    tv::TVController other(rig.scheduler, rig.channels, credentials, settings, rig.lookup, rig.network, watch, "desk",
+                           tv::TVPorts{rig.simulator->pairingPort(), rig.simulator->remotePort()});
+    other.startPairing();
+    ASSERT_TRUE(waitUntil([&] { return other.status().is(Case::waitingForCode); }));
+    ASSERT_TRUE(other.submitCode(rig.simulator->code()));
+    ASSERT_TRUE(waitUntil([&] { return other.status().is(Case::connected); })) << other.status().text.toStdString();
+
+    ASSERT_TRUE(waitUntil([&] { return rig.is(Case::connected); })) << rig.controller->status().text.toStdString();
+    EXPECT_EQ(rig.controller->verifiedHost(), "127.0.0.1");
+    EXPECT_EQ(rig.simulator->remoteConnections(), 2);
 }

@@ -7,6 +7,7 @@
 #include "tv/TVController.h"
 
 #include "EventLoop.h"
+#include "FakeDirectoryWatcher.h"
 #include "FakeDisplays.h"
 #include "FakeMirroring.h"
 #include "FakeNetworkMonitor.h"
@@ -191,7 +192,8 @@ TEST_F(MdnsLab, MirroringStartsAirScreenAndPicksTheTVsReceiver)
     platform::Settings settings{QString::fromStdString(dir / "telvanto.conf")};
     tv::NullTVLookup lookup;
     telvanto::testing::FakeNetworkMonitor network;
-    tv::TVController tv(scheduler, channels, credentials, settings, lookup, network, "desk");
+    telvanto::testing::FakeDirectoryWatcher credentialWatch;
+    tv::TVController tv(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk");
     QFile::remove(AnnouncedTv::codeFile());
     QByteArray said;
     ASSERT_TRUE(waitUntil([&] { said += tvsim.process.readAll(); return said.contains("listening"); }));

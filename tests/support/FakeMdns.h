@@ -26,6 +26,8 @@ public:
     {
         auto request = std::make_shared<Request>(Request{type, name, std::move(result)});
         requests.push_back(request);
+        // A backend that knows the answer already may report before it returns.
+        if (const auto known = answersAtOnce.find(name); known != answersAtOnce.end()) request->result(known->second);
         struct Stop final : core::ScheduledTask {
             explicit Stop(std::shared_ptr<Request> r) : request(std::move(r)) {}
             ~Stop() override { request->stopped = true; }
@@ -56,6 +58,7 @@ public:
     }
 
     std::map<QString, std::function<void(const QStringList&)>> browsers;
+    std::map<QString, std::optional<QString>> answersAtOnce; // reported from inside resolve
     std::vector<std::shared_ptr<Request>> requests;
 };
 

@@ -5,6 +5,7 @@
 #include "tv/TVController.h"
 
 #include "FakeChannel.h"
+#include "FakeDirectoryWatcher.h"
 #include "FakeNetworkMonitor.h"
 #include "FakeTVLookup.h"
 #include "TempDir.h"
@@ -68,11 +69,14 @@ struct TVRig {
     platform::Settings settings{QString::fromStdString(dir / "telvanto.conf")};
     FakeTVLookup lookup;
     FakeNetworkMonitor network;
+    FakeDirectoryWatcher storeWatch;
+    identity::CredentialStore otherProcess{dir / "data"}; // another program sharing the pairing
     std::map<std::string, QVariant> announced;
     std::map<std::string, int> announcements;
     std::vector<Status> statuses;
     std::unique_ptr<TVController> tv;
     const identity::RSAPublicKey tvKey = testIdentity(2).publicKey();
+    const identity::RSAPublicKey newTvKey = testIdentity(3).publicKey(); // the same TV after a reset
     core::Duration elapsed{};
 
     ~TVRig()
@@ -83,7 +87,7 @@ struct TVRig {
 
     TVController& make()
     {
-        tv = std::make_unique<TVController>(scheduler, channels, store, settings, lookup, network, "Test PC",
+        tv = std::make_unique<TVController>(scheduler, channels, store, settings, lookup, network, storeWatch, "Test PC",
                                             tv::TVPorts{pairingPort, remotePort});
         const std::pair<const char*, void (TVController::*)()> notifiers[] = {
             {"status", &TVController::statusChanged}, {"found", &TVController::foundChanged},
@@ -153,6 +157,9 @@ private:
 // req opt conf secret refuse=N    the TV's pairing replies
 // close close:tls close:io close:conn mismatch    the last channel closes
 // pair cancel code reconnect key=N launch=PKG type=OLD>NEW net:up net:down select=NAME@HOST select@HOST
+// repaired | moved=HOST | unpaired | touched    another program pinned the TV's new key |
+//                     stored another address | removed the key | changed nothing; then the
+//                     store's directory reports the change
 // +DURATION           time passes (1500ms, 2s)
 inline void TVRig::step(const std::string& w)
 {
@@ -192,6 +199,10 @@ inline void TVRig::step(const std::string& w)
     else if (w.starts_with("launch=")) tv->launch(u8(arg()));
     else if (w.starts_with("type=")) tv->typeText(u8(w.substr(5, w.find('>') - 5)), u8(w.substr(w.find('>') + 1)));
     else if (w == "net:up" || w == "net:down") network.change(w == "net:up");
+    else if (w == "repaired") otherProcess.storePinnedKey(newTvKey), storeWatch.change();
+    else if (w.starts_with("moved=")) otherProcess.storeHost(arg()), storeWatch.change();
+    else if (w == "unpaired") otherProcess.storePinnedKey(std::nullopt), storeWatch.change();
+    else if (w == "touched") storeWatch.change();
     else if (w.starts_with("select")) tv->selectTV(w[6] == '@' ? tv->tvName() : u8(w.substr(7, w.find('@') - 7)), u8(w.substr(w.find('@') + 1)));
     else if (w.starts_with("+")) {
         const core::Duration by = w.ends_with("ms") ? core::Duration(std::chrono::milliseconds(std::stoll(w.substr(1))))

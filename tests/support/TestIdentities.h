@@ -2,6 +2,11 @@
 
 #include "identity/ClientIdentity.h"
 
+#include <gtest/gtest.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
 #include "TempDir.h"
 
 #include <map>
@@ -20,6 +25,27 @@ inline const identity::ClientIdentity& testIdentity(int which)
         it = made.emplace(which, identity::loadOrCreateIdentity(store, "test " + std::to_string(which))).first;
     }
     return it->second;
+}
+
+// The stored key again, encrypted with a pass phrase, as PKCS #8 or in the traditional form.
+inline std::string encryptedKeyPem(const std::string& stored, bool pkcs8)
+{
+    BIO* in = BIO_new_mem_buf(stored.data(), static_cast<int>(stored.size()));
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
+    BIO* out = BIO_new(BIO_s_mem());
+    char pass[] = "tajné";
+    const auto* passBytes = reinterpret_cast<unsigned char*>(pass);
+    const int ok = pkcs8 ? PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), pass, 6, nullptr, nullptr)
+                         : PEM_write_bio_PrivateKey_traditional(out, key, EVP_aes_256_cbc(), passBytes, 6, nullptr, nullptr);
+    EXPECT_EQ(ok, 1);
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(out, &data);
+    std::string pem(data, static_cast<std::size_t>(n));
+    EXPECT_NE(pem.find("ENCRYPTED"), std::string::npos) << pem;
+    BIO_free(out);
+    EVP_PKEY_free(key);
+    BIO_free(in);
+    return pem;
 }
 
 } // namespace telvanto::testing

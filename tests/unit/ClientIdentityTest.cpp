@@ -1,12 +1,14 @@
 #include "identity/ClientIdentity.h"
 
 #include "TempDir.h"
+#include "TestIdentities.h"
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <ctime>
 #include <fstream>
 #include <regex>
 #include <sys/stat.h>
@@ -91,8 +93,6 @@ TEST(ClientIdentity, CertificateFieldsReadBack)
     const unsigned char first = ASN1_STRING_get0_data(serial)[0];
     EXPECT_EQ(first & 0x80, 0);
     EXPECT_EQ(first & 0x01, 1);
-    EXPECT_EQ(asn1TimeText(X509_get0_notBefore(cert.get())), "261205204000Z");
-    EXPECT_EQ(asn1TimeText(X509_get0_notAfter(cert.get())), "461201204000Z"); // + 7 300 days
     EXPECT_EQ(X509_NAME_cmp(X509_get_subject_name(cert.get()), X509_get_issuer_name(cert.get())), 0);
     EXPECT_EQ(X509_get_ext_count(cert.get()), 0);
     EXPECT_EQ(X509_get_signature_nid(cert.get()), NID_sha256WithRSAEncryption);
@@ -101,6 +101,46 @@ TEST(ClientIdentity, CertificateFieldsReadBack)
     ClientIdentity identity{der, {}};
     EXPECT_EQ(identity.subjectSummary(), "Telvanto obývačka 1A2B");
     EXPECT_EQ(identity.publicKey().pkcs1(), publicKeyDer);
+    EVP_PKEY_free(key);
+}
+
+// UTCTime reads years 50-99 as 19xx, so dates from 2050 on are written as GeneralizedTime.
+TEST(ClientIdentity, ValidityTimesChangeFormAt2050)
+{
+    EVP_PKEY* key = EVP_RSA_gen(2048);
+    ASSERT_NE(key, nullptr);
+    unsigned char* pub = nullptr;
+    const int pubLength = i2d_PublicKey(key, &pub);
+    const Bytes publicKeyDer(pub, pub + pubLength);
+    OPENSSL_free(pub);
+
+    const struct {
+        std::time_t now;
+        const char* notBefore;
+        const char* notAfter; // + 7 300 days
+    } rows[] = {
+        {1796589600, "261205204000Z", "461201204000Z"},
+        {1893887999, "300104235959Z", "491231235959Z"},
+        {1893888000, "300105000000Z", "20500101000000Z"},
+        {1930089600, "310228000000Z", "20510224000000Z"}, // made in March 2031
+        {2524694399, "491231235959Z", "20691227235959Z"},
+        {2524694400, "20500101000000Z", "20691228000000Z"},
+    };
+    for (const auto& row : rows) {
+        const Cert cert = parse(selfSignedCertificate(key, publicKeyDer, "Telvanto", std::chrono::system_clock::from_time_t(row.now)));
+        ASSERT_TRUE(cert) << row.now;
+        const std::pair<const ASN1_TIME*, std::string> times[] = {{X509_get0_notBefore(cert.get()), row.notBefore},
+                                                                  {X509_get0_notAfter(cert.get()), row.notAfter}};
+        for (const auto& [time, text] : times) {
+            EXPECT_EQ(asn1TimeText(time), text) << row.now;
+            EXPECT_EQ(ASN1_STRING_type(time), text.size() == 13 ? V_ASN1_UTCTIME : V_ASN1_GENERALIZEDTIME) << text;
+            std::tm parts{};
+            ASSERT_EQ(ASN1_TIME_to_tm(time, &parts), 1) << text;
+            const int year = std::stoi(text.size() == 13 ? "20" + text.substr(0, 2) : text.substr(0, 4));
+            EXPECT_EQ(parts.tm_year + 1900, year) << text;
+        }
+        EXPECT_EQ(X509_verify(cert.get(), key), 1);
+    }
     EVP_PKEY_free(key);
 }
 
@@ -159,6 +199,10 @@ TEST(ClientIdentity, DamagedStoredIdentityIsReplaced)
         {"garbage", "\x01\x02garbage"},
         {"key only", text.substr(0, certStart)},
         {"cut in the certificate", text.substr(0, certStart + 100)},
+        // Read with a pass phrase, these would wait for one on the terminal.
+        {"encrypted PKCS #8 key", telvanto::testing::encryptedKeyPem(text, true) + text.substr(certStart)},
+        {"encrypted traditional key", telvanto::testing::encryptedKeyPem(text, false) + text.substr(certStart)},
+        {"over the size limit", text + std::string(CredentialStore::maxItemSize, '\n')},
     };
     for (const auto& c : cases) {
         std::ofstream(temp / "Telvanto client", std::ios::binary | std::ios::trunc) << c.content;

@@ -93,6 +93,7 @@ TEST(Der, WriterElements)
         {"bit string", der::bitString(fromHex("abcd")), "030300abcd"},
         {"utf8", der::utf8String("čo"), "0c03c48d6f"},
         {"utc time", der::utcTime("261206203957Z"), "170d3236313230363230333935375a"},
+        {"generalized time", der::generalizedTime("20500101000000Z"), "180f32303530303130313030303030305a"},
         {"sequence", der::sequence({der::null(), der::integer(fromHex("01"))}), "30050500020101"},
         {"set", der::set({der::null()}), "31020500"},
         {"context 0", der::context0(der::integer(fromHex("02"))), "a003020102"},
@@ -103,6 +104,6 @@ TEST(Der, WriterElements)
             EXPECT_EQ(toHex(c.encoded), c.hex) << c.name;
         }
     }
-    const Bytes& longSequence = cases[9].encoded;
+    const Bytes& longSequence = cases[10].encoded;
     EXPECT_EQ(toHex(ByteView(longSequence).first(6)), "3081cc0381c9");
 }

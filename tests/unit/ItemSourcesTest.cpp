@@ -110,6 +110,8 @@ TEST(ItemSources, StandardInputIsBytesUntilEndSilenceOrLimit)
         {"closed", "Pozri https://stdin.example\n", true, "https://stdin.example"},
         {"left open: silence ends it", "https://open.example", false, "https://open.example"},
         {"binary", std::string("\xff\xfe\x00https://binary.example", 23), true, "-"},
+        {"a URL of another scheme", "Note:https://a.example", true, "-"},
+        {"text", "Note: https://a.example\n", true, "https://a.example"},
     };
     for (const auto& c : cases) {
         Pipe in;

@@ -125,8 +125,10 @@ TEST(LinkSender, OneOutcomePerSend)
         {"no start: timeout at 10 s, not before",
          {{0s, frames({TvMsg::configure(615, "m", "v")})}, {9999ms, frames({TvMsg::ping(1)})}},
          {"configure 615", "ping 1"}, timeout, 10s, "send to www.example.com: identity=1 pin=1 tv=1"},
-        {"link out at 9.5 s counts as delivered", {{9500ms, frames({TvMsg::start(true)})}}, {wakeUp, appLink}, "success",
-         10s, "remote started, sending link"},
+        {"link out at 9.5 s still gets its 0.8 s", {{9500ms, frames({TvMsg::start(true)})}}, {wakeUp, appLink}, "success",
+         10300ms, "remote started, sending link"},
+        {"TV closes after the late link", {{9500ms, frames({TvMsg::start(true)})}, {10100ms, closing(std::nullopt)}},
+         {wakeUp, appLink}, "success", 10100ms, "closed sent=1 error=none"},
     };
     for (const auto& c : cases) {
         Rig rig;
@@ -145,6 +147,8 @@ TEST(LinkSender, OneOutcomePerSend)
         EXPECT_EQ(transcript(rig.tv().sent), c.sent) << c.name;
         EXPECT_EQ(rig.log.lines.back(), c.lastLine) << c.name;
         EXPECT_TRUE(rig.tv().disposed) << c.name;
+        // Cancelling drops what is still buffered; a sent link is left to go out.
+        EXPECT_EQ(rig.tv().cancelled, c.result != "success") << c.name;
         EXPECT_EQ(rig.scheduler.pending(), 0u) << c.name;
     }
 }

@@ -2,7 +2,10 @@
 
 #include <QSettings>
 
+#include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace telvanto;
 using namespace telvanto::testing;
@@ -14,12 +17,12 @@ const Status connectionLost = Status::failed("Spojenie sa prerušilo, pripájam 
 const Status pairingFailed = Status::failed("Párovanie sa nepodarilo, skús znova");
 const Status keychainDown = Status::failed("keychain(\"kľúčenka nedostupná (21)\")");
 Status is(Case kind) { return Status::of(kind); }
+using Check = std::function<void(TVRig&)>;
 
 } // namespace
 
 TEST(TVController, StatusTable)
 {
-    using Check = std::function<void(TVRig&)>;
     const Check retriesIn1s = [](TVRig& r) { EXPECT_EQ(r.untilNextChannel(), 1s); };
     const Check dropped = [](TVRig& r) { EXPECT_TRUE(r.last().cancelled); };
     const struct {
@@ -242,10 +245,73 @@ TEST(TVController, MigratesTheLegacyKey)
         QSettings(rig.settings.filePath(), QSettings::IniFormat).setValue("tvKey", row.legacy);
         platform::Settings settings(rig.settings.filePath());
         if (!row.storeWritable) std::ofstream(rig.dir / "data") << "a file where the directory goes";
-        TVController tv(rig.scheduler, rig.channels, rig.store, settings, rig.lookup, rig.network, "PC");
+        TVController tv(rig.scheduler, rig.channels, rig.store, settings, rig.lookup, rig.network, rig.storeWatch, "PC");
         EXPECT_EQ(tv.isPaired(), row.moved);
         EXPECT_EQ(rig.store.loadPinnedKey().has_value(), row.moved);
         EXPECT_EQ(settings.legacyTvKey().has_value(), !row.moved);
         EXPECT_TRUE(tv.tvName() == "Mi Box" && tv.host().isEmpty());
     }
+}
+
+// The app, telvanto-cli and Sendora share one pairing. A running controller takes what another
+// program stored and connects with it, without waiting for a restart.
+TEST(TVController, TakesThePairingOtherProgramsStore)
+{
+    const Check connectsWithNewKey = [](TVRig& r) { EXPECT_TRUE(r.last().pinned == r.newTvKey && r.last().host() == "10.0.0.5"); };
+    const struct {
+        const char* script;
+        std::size_t newChannels; // after the script's last step
+        Status expected;
+        Check check;
+    } rows[] = {
+        {"id paired start mismatch repaired", 1, is(Case::connecting), connectsWithNewKey},
+        {"id paired start ready tv:start repaired", 1, is(Case::connecting), connectsWithNewKey},
+        {"id paired start close:tls repaired", 1, is(Case::connecting), connectsWithNewKey},
+        {"id paired start ready tv:start touched", 0, is(Case::connected), nullptr},
+        {"id paired start ready tv:start moved=10.0.0.9", 0, is(Case::connected), [](TVRig& r) { // keeps what works
+             r.run("close");
+             EXPECT_TRUE(r.untilNextChannel() == 1s && r.last().host() == "10.0.0.9");
+         }},
+        {"id paired start close moved=10.0.0.9", 1, is(Case::connecting), [](TVRig& r) { EXPECT_EQ(r.last().host(), "10.0.0.9"); }},
+        {"id paired start ready tv:start unpaired", 0, is(Case::needsPairing), [](TVRig& r) {
+             EXPECT_TRUE(r.last().cancelled && !r.tv->isPaired() && r.untilNextChannel() == 60s); // nor pairing by itself
+         }},
+        {"id host start ready req opt conf repaired", 0, is(Case::waitingForCode), [](TVRig& r) { // the user is typing a code
+             EXPECT_TRUE(r.tv->isPaired() && !r.last().cancelled);
+         }},
+        {"id paired make repaired", 0, is(Case::idle), [connectsWithNewKey](TVRig& r) {
+             EXPECT_TRUE(r.tv->isPaired() && r.opened() == 0);
+             r.run("start");
+             connectsWithNewKey(r);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        TVRig rig;
+        const std::string script = row.script;
+        const std::size_t split = script.rfind(' ');
+        const std::size_t before = rig.run(script.substr(0, split)).opened();
+        EXPECT_EQ(rig.run(script.substr(split + 1)).opened(), before + row.newChannels);
+        EXPECT_EQ(rig.tv->status(), row.expected) << rig.tv->status().text.toStdString();
+        if (row.check) row.check(rig);
+    }
+}
+
+// Every confirmed connection saves the address; an unchanged one is not written again.
+TEST(TVController, ReconnectsDoNotRewriteTheSettings)
+{
+    TVRig rig;
+    rig.run("id paired start ready tv:start");
+    const auto file = rig.dir / "telvanto.conf";
+    const auto hostFile = rig.dir / "data" / std::string(identity::CredentialStore::tvHostItem);
+    const int settingsBefore = ::open(file.c_str(), O_RDONLY | O_CLOEXEC), hostBefore = ::open(hostFile.c_str(), O_RDONLY | O_CLOEXEC);
+    for (int i = 0; i < 1000; ++i) rig.run("reconnect ready tv:start");
+    struct stat settingsNow {}, hostNow {};
+    ::fstat(settingsBefore, &settingsNow);
+    ::fstat(hostBefore, &hostNow);
+    EXPECT_EQ(settingsNow.st_nlink, 1u) << "the settings file was replaced";
+    EXPECT_EQ(hostNow.st_nlink, 1u) << "the stored address was replaced";
+    ::close(settingsBefore);
+    ::close(hostBefore);
+    EXPECT_EQ(rig.opened(), 1001u);
 }

@@ -5,6 +5,7 @@
 #include "platform/AvahiMdns.h"
 #include "platform/HostName.h"
 #include "platform/NetlinkMonitor.h"
+#include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
@@ -96,9 +97,10 @@ int main(int argc, char** argv)
     const identity::CredentialStore credentials(identity::CredentialStore::defaultDirectory());
     platform::Settings settings;
     platform::NetlinkMonitor network(scheduler);
+    platform::QtDirectoryWatcher credentialWatch(scheduler, QString::fromStdString(credentials.directory()));
     tv::DiscoveryLookup lookup(discovery);
     auto controller = std::make_unique<tv::TVController>(scheduler, channels, credentials, settings, lookup, network,
-                                                         platform::deviceName(), ports);
+                                                         credentialWatch, platform::deviceName(), ports);
     if (request.command == cli::Request::Command::pair && !request.host && controller->host().isEmpty() &&
         !mdns.isRunning()) {
         return searchUnavailable();
