@@ -82,14 +82,17 @@ void TrayMenu::addMirroring(mirroring::MirrorController& mirror, std::function<v
     }
     menu_->insertMenu(topSeparator_, modes);
 
-    const auto follow = [this, &mirror, item, choices] {
+    const auto followMirroring = [this, &mirror, item] {
         item->setText(mirrorTexts::trayItem(mirror.isMirroring()));
-        for (const auto& [mode, choice] : choices) choice->setChecked(mirror.mode() == mode);
         icon_->setIcon(symbolIcon(mirrorTexts::trayIcon(mirror.isMirroring())));
     };
-    connect(&mirror, &mirroring::MirrorController::isMirroringChanged, this, follow);
-    connect(&mirror, &mirroring::MirrorController::modeChanged, this, follow);
-    follow();
+    const auto followMode = [&mirror, choices] {
+        for (const auto& [mode, choice] : choices) choice->setChecked(mirror.mode() == mode);
+    };
+    connect(&mirror, &mirroring::MirrorController::isMirroringChanged, this, followMirroring);
+    connect(&mirror, &mirroring::MirrorController::modeChanged, this, followMode);
+    followMirroring();
+    followMode();
 }
 
 void TrayMenu::show() { icon_->show(); }

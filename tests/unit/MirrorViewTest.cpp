@@ -67,7 +67,6 @@ TEST(MirrorView, LooksFollowTheController)
         EXPECT_EQ(app::mirrorTexts::trayIcon(view.isMirroring()), QString::fromUtf8(r.trayIcon)) << r.script;
         EXPECT_EQ(changed.isEmpty(), *r.script == '\0') << r.script; // QML hears of every change
     }
-    EXPECT_EQ(MirrorRig().mirror->mode(), mirroring::MirrorController::Mode::mirror);
 }
 
 TEST(MirrorView, ToggleStartsOrStopsAndBusyDropsIt)
@@ -81,7 +80,6 @@ TEST(MirrorView, ToggleStartsOrStopsAndBusyDropsIt)
         {"toggle", {"wakeUp", "launch com.ionitech.airscreen"}, {}, true},
         {"toggle toggle", {"wakeUp", "launch com.ionitech.airscreen"}, {}, true},
         {"receiver online toggle", {}, {"off AS-Obývačka"}, true},
-        {"receiver online toggle toggle", {}, {"off AS-Obývačka"}, true},
         {"receiver online toggle answer", {}, {"off AS-Obývačka"}, true}, // the pause after stopping
     };
     for (const auto& r : rows) {
