@@ -16,7 +16,10 @@ const std::map<QString, std::u16string>& table()
 {
     static const std::map<QString, std::u16string> glyphs = {
         {QStringLiteral("tv"), u"\ue333"},
-        {QStringLiteral("tv.inset.filled"), u"\ue333"},
+        {QStringLiteral("tv.inset.filled"), u"\ue308"}, // cast_connected: the TV showing this desktop
+        {QStringLiteral("macbook.and.tv"), u"\ue1b1"}, // devices
+        {QStringLiteral("play.fill"), u"\ue037"},
+        {QStringLiteral("stop.fill"), u"\ue047"},
         {QStringLiteral("ellipsis"), u"\ue5d3"},
         {QStringLiteral("checkmark"), u"\ue5ca"},
         {QStringLiteral("power"), u"\ue8ac"},

@@ -1,16 +1,20 @@
 #include "app/TrayMenu.h"
 
 #include "app/Autostart.h"
+#include "app/MirrorView.h"
 #include "app/Symbols.h"
 #include "protocol/RemoteMsg.h"
 #include "tv/TVApp.h"
 #include "tv/TVController.h"
 
+#include <QActionGroup>
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSystemTrayIcon>
+
+#include <map>
 
 namespace telvanto::app {
 
@@ -56,6 +60,39 @@ TrayMenu::~TrayMenu()
 {
     icon_->hide();
     icon_.reset(); // before the menu it points to
+}
+
+void TrayMenu::addMirroring(mirroring::MirrorController& mirror, std::function<void()> toggle)
+{
+    using Mode = mirroring::MirrorController::Mode;
+    QAction* item = new QAction(menu_.get());
+    item->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    connect(item, &QAction::triggered, this, [toggle = std::move(toggle)] { toggle(); });
+    menu_->insertAction(topSeparator_, item);
+
+    QMenu* modes = new QMenu(mirrorTexts::modeLabel(), menu_.get());
+    auto* group = new QActionGroup(modes);
+    std::map<Mode, QAction*> choices;
+    for (const Mode mode : {Mode::mirror, Mode::extend}) {
+        QAction* choice = modes->addAction(mirrorTexts::modeChoice(mode));
+        choice->setCheckable(true);
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [&mirror, mode] { mirror.setMode(mode); });
+        choices[mode] = choice;
+    }
+    menu_->insertMenu(topSeparator_, modes);
+
+    const auto followMirroring = [this, &mirror, item] {
+        item->setText(mirrorTexts::trayItem(mirror.isMirroring()));
+        icon_->setIcon(symbolIcon(mirrorTexts::trayIcon(mirror.isMirroring())));
+    };
+    const auto followMode = [&mirror, choices] {
+        for (const auto& [mode, choice] : choices) choice->setChecked(mirror.mode() == mode);
+    };
+    connect(&mirror, &mirroring::MirrorController::isMirroringChanged, this, followMirroring);
+    connect(&mirror, &mirroring::MirrorController::modeChanged, this, followMode);
+    followMirroring();
+    followMode();
 }
 
 void TrayMenu::show() { icon_->show(); }

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -12,6 +13,9 @@ class QSystemTrayIcon;
 
 namespace telvanto::tv {
 class TVController;
+}
+namespace telvanto::mirroring {
+class MirrorController;
 }
 
 namespace telvanto::app {
@@ -47,6 +51,9 @@ public:
 
     // Entries above the TV keys (screen mirroring) go before this separator.
     QAction* topSeparator() const { return topSeparator_; }
+    // Puts the mirroring entries on top (start/stop, the mode) and lets the icon follow
+    // isMirroring; toggle runs on a press, also while the controller is busy.
+    void addMirroring(mirroring::MirrorController& mirror, std::function<void()> toggle);
     QAction* startAtLoginAction() const { return startAtLogin_; }
 
     // A symbol of the window's icon font as a tray icon, light with a dark edge so that it

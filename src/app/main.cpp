@@ -1,16 +1,23 @@
 // telvanto: the remote window and the tray menu, on the process's one TV controller.
 #include "app/ArrowKeys.h"
 #include "app/Autostart.h"
+#include "app/MirrorView.h"
 #include "app/RemoteView.h"
 #include "app/SingleInstance.h"
 #include "app/TrayMenu.h"
 #include "identity/CredentialStore.h"
+#include "mirroring/ControlCenterSelector.h"
+#include "mirroring/MirrorController.h"
+#include "mirroring/MirrorTV.h"
+#include "platform/AtspiAccessibility.h"
+#include "platform/AtspiElementTree.h"
 #include "platform/AvahiMdns.h"
 #include "platform/HostName.h"
 #include "platform/NetlinkMonitor.h"
 #include "platform/QtDirectoryWatcher.h"
 #include "platform/Settings.h"
 #include "platform/WakeMonitor.h"
+#include "platform/XRandrDisplays.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
 #include "tv/Discovery.h"
@@ -21,6 +28,7 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickWindow>
 #include <QShortcut>
 #include <QSocketNotifier>
@@ -107,7 +115,7 @@ int main(int argc, char** argv)
     // Closing the window leaves the tray and the connection; only "Ukončiť" ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const auto ports = parseArguments(QApplication::arguments());
+    const auto ports = parseArguments(app::withoutDumpOption(QApplication::arguments()));
     if (!ports) return 2;
 
     app::SingleInstance instance(QDBusConnection::sessionBus(),
@@ -133,14 +141,32 @@ int main(int argc, char** argv)
                                                          credentialWatch, platform::deviceName(), *ports);
     tv::TVController& tv = *controller;
 
+    // Screen mirroring: displays over XRandR, the panel over AT-SPI. Without an X server or an
+    // accessibility bus they find nothing and the workflow ends with its own message.
+    platform::XRandrDisplays displays;
+    platform::AtspiElementTree panelTree;
+    mirroring::ControlCenterSelector selector(panelTree, scheduler);
+    platform::AtspiAccessibility accessibility;
+    mirroring::ControllerTV mirrorTV(tv);
+    auto mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, displays, selector,
+                                                                accessibility);
+    const auto followHost = [&tv, m = mirror.get()] {
+        m->setTvHost(tv.verifiedHost());
+        m->updateReceiverName();
+    };
+    QObject::connect(&tv, &tv::TVController::verifiedHostChanged, mirror.get(), followHost);
+    followHost();
+    app::MirrorView mirrorView(*mirror, mirrorTV);
+
     // The window and the tray share the controller; the first of them to show starts it.
     bool started = false;
+    const auto dumpPath = app::dumpControlCenterPath(QApplication::arguments());
     const auto startOnce = [&] {
         if (started) return;
         started = true;
         tv.start();
+        if (dumpPath) selector.dumpControlCenter(*dumpPath, [] {});
     };
-    // Where the mirroring controller will follow tv.verifiedHost, once it exists.
 
     platform::WakeMonitor wake;
     QObject::connect(&wake, &platform::WakeMonitor::woke, &tv, &tv::TVController::reconnectNow);
@@ -151,7 +177,9 @@ int main(int argc, char** argv)
     auto view = std::make_unique<app::RemoteView>(tv, scheduler);
     qml_register_types_Telvanto();
     auto engine = std::make_unique<QQmlApplicationEngine>();
-    engine->setInitialProperties({{QStringLiteral("view"), QVariant::fromValue(view.get())}});
+    auto* mirrorCard = new QQmlComponent(engine.get(), QUrl(QStringLiteral("qrc:/Telvanto/MirrorCard.qml")), engine.get());
+    engine->setInitialProperties({{QStringLiteral("view"), QVariant::fromValue(view.get())},
+                                  {QStringLiteral("extra"), QVariant::fromValue(mirrorCard)}});
     engine->load(QUrl(QStringLiteral("qrc:/Telvanto/Main.qml")));
     QQuickWindow* window = engine->rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine->rootObjects().first());
     if (!window) {
@@ -182,6 +210,7 @@ int main(int argc, char** argv)
         if (tray) return;
         startOnce();
         tray = std::make_unique<app::TrayMenu>(tv, autostart);
+        tray->addMirroring(*mirror, [&mirrorView] { mirrorView.toggle(); });
         QObject::connect(tray.get(), &app::TrayMenu::aboutToShow, &tv, startOnce);
         QObject::connect(tray.get(), &app::TrayMenu::openWindowRequested, window, showWindow);
         QObject::connect(tray.get(), &app::TrayMenu::quitRequested, &app, &QCoreApplication::quit);
@@ -209,6 +238,7 @@ int main(int argc, char** argv)
     QObject::disconnect(&wake, &platform::WakeMonitor::woke, nullptr, nullptr); // not all: the bus watches it too
     engine.reset();
     view.reset();
+    mirror.reset();
     controller.reset();
     QTimer cap;
     cap.setSingleShot(true);

@@ -9,7 +9,7 @@ target_link_libraries(appshell PUBLIC app Qt6::DBus Qt6::Widgets)
 set_target_properties(appshell PROPERTIES AUTOMOC ON)
 
 add_executable(telvanto main.cpp)
-target_link_libraries(telvanto PRIVATE appshell app wake platform transport PkgConfig::XCB)
+target_link_libraries(telvanto PRIVATE appshell app wake platform platform-atspi platform-xrandr transport PkgConfig::XCB)
 
 install(TARGETS telvanto RUNTIME DESTINATION bin)
 # Installed under the application id, which the AppStream file names as its launchable.

@@ -48,6 +48,19 @@ def connected_app(session, tv, *extra, pair=True):
     return app, a11y
 
 
+def scrolled_to(a11y, x, name, role):
+    """The node, after scrolling the window (by the wheel, in its left margin) until it shows."""
+    pad_x, pad_y = a11y.centre(a11y.find('Touchpad', prefix=True, showing=False))
+    frame = a11y.find('Telvanto', 'frame').queryComponent().getExtents(a11y.pyatspi.DESKTOP_COORDS)
+    for down in (True, False):
+        for _ in range(20):
+            node = a11y.find(name, role)
+            if node and frame.y + 30 < a11y.centre(node)[1] < frame.y + frame.height - 30:
+                return node
+            x.wheel(max(pad_x - 210, 2), pad_y, down)
+    raise Failure(f'{name} is not reached by scrolling')
+
+
 def scenario_pair_and_drive():
     """A fresh profile: the pairing view, the code typed, then the controls reach the TV in order."""
     with Session() as session:
@@ -72,6 +85,11 @@ def scenario_pair_and_drive():
             x.click(*a11y.centre(field))
             type_text(session, code)
             a11y.wait('Pripojené', poll=tv.poll)
+            # The mirroring card above the touchpad, with nothing found to mirror to.
+            for name, role in (('Obrazovka Macu na TV', None), ('AirScreen sa spustí na TV', None),
+                               ('Zrkadliť obrazovku', 'radio button'), ('Druhý monitor', 'radio button'),
+                               ('Zobraziť na TV', 'push button')):
+                a11y.wait(name, role)
             screenshot(session, 'connected')
             since = len(tv.events)
 
@@ -87,11 +105,12 @@ def scenario_pair_and_drive():
             tv.wait(lambda: ''.join(r[5:] for r in tv.received(since) if r.startswith('text ')) == 'Ahoj',
                     'the text at the TV')
             screenshot(session, 'text-row')
-            x.click(*a11y.centre(a11y.wait('YouTube', 'push button')))
+            # The window is taller than its screen share: the apps are below, as for a user.
+            x.click(*a11y.centre(scrolled_to(a11y, x, 'YouTube', 'push button')))
             tv.wait(lambda: tv.received(since)[-1:] == ['link https://www.youtube.com'], 'the app at the TV')
             # Typing keeps its keys while the text field has the focus; with the row closed the
             # arrow keys drive the TV.
-            x.click(*a11y.centre(a11y.wait('Klávesnica', 'push button')))
+            x.click(*a11y.centre(scrolled_to(a11y, x, 'Klávesnica', 'push button')))
             wait_until(lambda: not a11y.find('Text do TV'), what='the text row to close')
             x.key('Down')
             tv.wait(lambda: tv.received(since)[-1:] == ['key down'], 'the arrow key at the TV')
@@ -200,10 +219,14 @@ def scenario_tray():
             menu = TrayMenu(bus, tv)
             expect(menu.item_property('Title') == 'Telvanto', 'the tray item is titled ' + menu.item_property('Title'))
             labels = menu.labels()
-            expected = ['-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
+            expected = ['Zobraziť Mac na TV', 'Režim', '-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
                         'Spúšťať pri prihlásení', 'Otvoriť ovládač', 'Ukončiť']
             # Qt may drop a separator at the top of an exported menu.
-            expect(labels in (expected, expected[1:]), f'the tray menu reads {labels}')
+            expect(labels == expected, f'the tray menu reads {labels}')
+            modes = list(menu.layout()['Režim'][2])
+            expect(modes == ['Zrkadliť obrazovku', 'Druhý monitor'], f'the mode submenu reads {modes}')
+            shortcut = menu.layout()['Zobraziť Mac na TV'][1].get('shortcut')
+            expect(shortcut == [['Control', 'Shift', 'M']], f'the mirroring item\'s shortcut is {shortcut}')
             apps = list(menu.layout()['Spustiť aplikáciu'][2])
             expect(apps == ['YouTube', 'Netflix', 'VOYO', 'HBO Max', 'Disney+', 'SmartTube', 'Spotify', 'AirScreen'],
                    f'the app submenu reads {apps}')
@@ -246,6 +269,41 @@ def scenario_tray():
             raise
         finally:
             session.stop(app)
+
+
+def scenario_dump():
+    """-dumpControlCenter PATH writes the fixture panel's dump there; as the last argument it
+    writes nothing, and the program runs on either way."""
+    fixture = os.environ.get('PANEL_FIXTURE', '')
+    with open(os.environ.get('PANEL_GOLDEN', '')) as f:
+        golden = f.read()
+    with Session() as session:
+        tv = Tvsim(session, TVSIM)
+        panel = session.start([fixture, 'Spálňa=on', 'AS-Obývačka'], env=dict(session.env, QT_QPA_PLATFORM='xcb', LANG='C.UTF-8'))
+        panel_a11y = Accessibility('com.apple.controlcenter')
+        wait_until(lambda: panel_a11y.app() is not None, what='the panel on the accessibility bus', poll=tv.poll)
+        x = X11(session.display)
+        # Two programs at once: each its own profile (and so its own single-instance name).
+        idle = os.path.join(session.dir, 'idle')
+        os.makedirs(idle)
+        without = session.start([TELVANTO, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port),
+                                 '-dumpControlCenter'], cwd=idle, env=dict(session.env, TELVANTO_CONFIG_DIR=session.path('other')),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: x.shown('Telvanto'), what='the first window', poll=tv.poll)
+        dump = session.path('panel dump.txt')
+        app = start_telvanto(session, TELVANTO, tv, '-dumpControlCenter', dump)
+        try:
+            wait_until(lambda: os.path.exists(dump), 30, 'the dump', poll=tv.poll)
+            with open(dump) as f:
+                got = f.read().replace(fixture, 'FIXTURE')
+            expect(got == golden, f'the dump reads:\n{got}')
+            expect(app.poll() is None and without.poll() is None, 'a program ended after the dump')
+            # The program without a path started first and had the same time to write.
+            expect(os.listdir(idle) == [], f'without a path something was written: {os.listdir(idle)}')
+        finally:
+            session.stop(app)
+            session.stop(without)
+            session.stop(panel)
 
 
 def scenario_second_instance():
@@ -341,6 +399,7 @@ def scenario_no_display():
 SCENARIOS = {
     'pair-and-drive': scenario_pair_and_drive,
     'tray': scenario_tray,
+    'dump': scenario_dump,
     'second-instance': scenario_second_instance,
     'wake': scenario_wake,
     'no-buses': scenario_no_buses,

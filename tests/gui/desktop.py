@@ -449,6 +449,14 @@ class X11:
             self.x.XSync(self.dpy, 0)
         return sent
 
+    def wheel(self, x, y, down=True):
+        """One notch of the mouse wheel at the point."""
+        button = 5 if down else 4
+        self.xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
+        self.x.XSync(self.dpy, 0)
+
     def key(self, keysym):
         """A key without modifiers, by its keysym name ("Down", "Return")."""
         code = self.x.XKeysymToKeycode(self.dpy, self.x.XStringToKeysym(keysym.encode()))

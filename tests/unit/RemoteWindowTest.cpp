@@ -1,13 +1,17 @@
 #include "app/ArrowKeys.h"
+#include "app/MirrorView.h"
 #include "app/RemoteView.h"
 #include "app/Symbols.h"
+#include "mirroring/Texts.h"
 
 #include "EventLoop.h"
+#include "MirrorRig.h"
 #include "TVRig.h"
 
 #include <QDir>
 #include <QFontMetricsF>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -25,15 +29,24 @@ const char* const connected = "id paired start ready tv:start tv:ime";
 // The window on a controller in virtual time, as the program shows it.
 struct WindowRig : TVRig {
     std::unique_ptr<RemoteView> view;
+    std::unique_ptr<MirrorRig> mirror; // with the mirroring card
+    std::unique_ptr<MirrorView> mirrorView;
     QQmlApplicationEngine engine;
     QQuickWindow* window = nullptr;
 
-    explicit WindowRig(const std::string& script)
+    explicit WindowRig(const std::string& script, bool card = false)
     {
         run(script);
         if (!tv) make();
         view = std::make_unique<RemoteView>(*tv, scheduler);
-        engine.setInitialProperties({{QStringLiteral("view"), QVariant::fromValue(view.get())}});
+        QVariantMap properties{{QStringLiteral("view"), QVariant::fromValue(view.get())}};
+        if (card) {
+            mirror = std::make_unique<MirrorRig>();
+            mirrorView = std::make_unique<MirrorView>(*mirror->mirror, mirror->tv);
+            properties[QStringLiteral("extra")] = QVariant::fromValue(
+                new QQmlComponent(&engine, QUrl(QStringLiteral("qrc:/Telvanto/MirrorCard.qml")), &engine));
+        }
+        engine.setInitialProperties(properties);
         engine.load(QUrl(QStringLiteral("qrc:/Telvanto/Main.qml")));
         if (!engine.rootObjects().isEmpty()) window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
         if (window) window->show();
@@ -176,6 +189,50 @@ TEST(RemoteWindow, ShowsEachStateWithItsTexts)
         if (!pairing) {
             EXPECT_EQ(shown(rig.item("failureCard")), c.name == "failure") << c.name;
         }
+    }
+}
+
+TEST(RemoteWindow, MirrorCardFollowsTheController)
+{
+    const QColor red = QColor::fromRgbF(1, 69 / 255.0, 58 / 255.0, 0.8);
+    const struct {
+        std::string name;
+        std::function<void(MirrorRig&)> then;
+        QStringList texts;
+        bool busy;
+        QColor button;
+        bool enabled;
+    } cases[] = {
+        {"mirror-card", nullptr, {"AirScreen sa spustí na TV", "Zobraziť na TV"}, false, Qt::white, true},
+        {"mirror-card-receiver", [](MirrorRig& m) { m.receiverKnown(QStringLiteral("AS-Obývačka")); },
+         {"Prijímač: AS-Obývačka", "Zobraziť na TV"}, false, Qt::white, true},
+        {"mirror-card-starting", [](MirrorRig& m) { m.mirror->start(m.tv); },
+         {"AirScreen sa spustí na TV", "Zobraziť na TV", mirroring::texts::waitingForAirScreen()}, true, Qt::white, false},
+        {"mirror-card-mirroring",
+         [](MirrorRig& m) {
+             m.tvDisplayOnline(true);
+             m.mirror->stop(); // no receiver known: the user is asked to stop by hand
+         },
+         {"Beží cez AirPlay", "Zastaviť", mirroring::texts::stopByHand()}, false, red, true},
+    };
+    for (const auto& c : cases) {
+        WindowRig rig(connected, true);
+        ASSERT_TRUE(rig.window) << c.name;
+        if (c.then) c.then(*rig.mirror);
+        rig.grab(c.name);
+        QStringList texts, names;
+        collect(rig.item("mirrorCard"), texts, names);
+        for (const QString& text : QStringList{"Obrazovka Macu na TV", "Zrkadliť obrazovku", "Druhý monitor"} + c.texts)
+            EXPECT_TRUE(texts.contains(text)) << c.name << ": " << text.toStdString();
+        for (const QString& name : QStringList{"Režim", "Zrkadliť obrazovku", "Druhý monitor"})
+            EXPECT_TRUE(names.contains(name)) << c.name << ": " << name.toStdString();
+        EXPECT_EQ(names.contains(QStringLiteral("Pracujem")), c.busy) << c.name; // nothing spins while idle
+        QQuickItem* button = rig.item("mirrorButton");
+        ASSERT_TRUE(button) << c.name;
+        EXPECT_EQ(button->isEnabled(), c.enabled) << c.name;
+        EXPECT_EQ(button->property("background").value<QQuickItem*>()->property("color").value<QColor>(), c.button) << c.name;
+        EXPECT_EQ(button->height(), 44) << c.name;
+        EXPECT_EQ(rig.item("mirrorCard")->property("radius").toDouble(), 24) << c.name;
     }
 }
 

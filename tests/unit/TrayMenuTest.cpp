@@ -1,8 +1,10 @@
 // The tray menu: its items, what each does to the TV and the window, and the start-at-login
 // check read from the file each time the menu opens.
 #include "app/Autostart.h"
+#include "app/MirrorView.h"
 #include "app/TrayMenu.h"
 
+#include "MirrorRig.h"
 #include "TVRig.h"
 
 #include <QFile>
@@ -76,6 +78,55 @@ TEST(TrayMenu, ItemsInOrderWithTheirTexts)
     EXPECT_EQ(layout(*rig.item("Spustiť aplikáciu")->menu()), apps);
     EXPECT_EQ(rig.tray->topSeparator(), rig.tray->menu().actions().first());
     EXPECT_EQ(rig.tray->icon().toolTip(), "Telvanto");
+}
+
+TEST(TrayMenu, MirroringItemsOnTopFollowTheController)
+{
+    // Steps: "online"/"offline" (the TV's display), "press" item 1, "extend"/"mirror" (the
+    // submenu), "busy" (a start is running).
+    const struct {
+        const char* script;
+        QString item;
+        const char* checked; // the checked mode
+        QString icon;
+        QStringList atTv;
+    } rows[] = {
+        {"", "Zobraziť Mac na TV|Ctrl+Shift+M", "Zrkadliť obrazovku", "tv", {}},
+        {"online", "Zastaviť zobrazovanie na TV|Ctrl+Shift+M", "Zrkadliť obrazovku", "tv.inset.filled", {}},
+        {"online offline", "Zobraziť Mac na TV|Ctrl+Shift+M", "Zrkadliť obrazovku", "tv", {}},
+        {"press", "Zobraziť Mac na TV|Ctrl+Shift+M", "Zrkadliť obrazovku", "tv", {"wakeUp", "launch com.ionitech.airscreen"}},
+        {"extend", "Zobraziť Mac na TV|Ctrl+Shift+M", "Druhý monitor", "tv", {}},
+        {"extend mirror", "Zobraziť Mac na TV|Ctrl+Shift+M", "Zrkadliť obrazovku", "tv", {}},
+    };
+    for (const auto& r : rows) {
+        TrayRig rig;
+        MirrorRig mirror;
+        app::MirrorView view(*mirror.mirror, mirror.tv);
+        rig.tray->addMirroring(*mirror.mirror, [&] { view.toggle(); });
+        std::istringstream words(r.script);
+        for (std::string w; words >> w;) {
+            if (w == "online" || w == "offline") mirror.tvDisplayOnline(w == "online");
+            else if (w == "press") rig.tray->menu().actions().first()->trigger();
+            else rig.item(w == "extend" ? "Režim>Druhý monitor" : "Režim>Zrkadliť obrazovku")->trigger();
+        }
+        const QStringList lines = layout(rig.tray->menu());
+        EXPECT_EQ(lines.mid(0, 3), QStringList({r.item, "Režim>", "-"})) << r.script;
+        EXPECT_EQ(layout(*rig.item("Režim")->menu()), QStringList({"[Zrkadliť obrazovku]", "[Druhý monitor]"})) << r.script;
+        EXPECT_TRUE(rig.item("Režim>" + QString::fromUtf8(r.checked))->isChecked()) << r.script;
+        EXPECT_EQ(rig.tray->icon().icon().pixmap(22).toImage(), TrayMenu::symbolIcon(r.icon).pixmap(22).toImage()) << r.script;
+        EXPECT_EQ(mirror.tv.sent, r.atTv) << r.script;
+    }
+    // Not disabled while busy: the press reaches the controller, which drops it.
+    TrayRig rig;
+    MirrorRig mirror;
+    app::MirrorView view(*mirror.mirror, mirror.tv);
+    rig.tray->addMirroring(*mirror.mirror, [&] { view.toggle(); });
+    QAction* item = rig.tray->menu().actions().first();
+    item->trigger();
+    ASSERT_TRUE(mirror.mirror->busy());
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    EXPECT_EQ(mirror.tv.sent.size(), 2);
 }
 
 TEST(TrayMenu, ItemsActOnTheTv)

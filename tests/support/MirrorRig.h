@@ -1,0 +1,56 @@
+#pragma once
+
+#include "mirroring/MirrorController.h"
+
+#include "FakeDisplays.h"
+#include "FakeMdns.h"
+#include "FakeMirroring.h"
+#include "TempDir.h"
+#include "VirtualScheduler.h"
+
+#include <memory>
+
+namespace telvanto::testing {
+
+// A mirroring controller on fakes, for the views that show it.
+struct MirrorRig {
+    static constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
+
+    VirtualScheduler scheduler;
+    FakeMdns mdns;
+    tv::Discovery discovery{mdns, scheduler};
+    TempDir dir;
+    platform::Settings settings{QString::fromStdString((dir / "telvanto.conf").string())};
+    FakeDisplays displays;
+    FakeReceiverSelector selector{scheduler};
+    FakeAccessibility access;
+    RecordingTV tv;
+    std::unique_ptr<mirroring::MirrorController> mirror;
+
+    MirrorRig()
+    {
+        displays.displays[builtin] = {.builtin = true, .width = 1440};
+        mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, displays, selector, access);
+    }
+    // The receiver's display comes online, or goes.
+    void tvDisplayOnline(bool online)
+    {
+        displays.screenList.clear();
+        displays.displays.erase(tvDisplay);
+        if (online) {
+            displays.displays[tvDisplay] = {};
+            displays.screenList.push_back({QStringLiteral("AS-Obývačka"), tvDisplay});
+        }
+        mirror->refreshDisplays();
+    }
+    void receiverKnown(const QString& name)
+    {
+        mirror->setTvHost(QStringLiteral("10.0.0.7"));
+        mdns.announce(QStringLiteral("_airplay._tcp"), {name});
+        mdns.answer(name, QStringLiteral("10.0.0.7"));
+        scheduler.advance(std::chrono::milliseconds(0));
+        mirror->updateReceiverName();
+    }
+};
+
+} // namespace telvanto::testing
