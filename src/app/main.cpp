@@ -38,6 +38,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -102,6 +104,12 @@ int signalPipe[2] = {-1, -1};
 
 int main(int argc, char** argv)
 {
+    // Help needs no display.
+    if (std::any_of(argv + 1, argv + argc, [](const char* a) { return !std::strcmp(a, "--help") || !std::strcmp(a, "-h"); })) {
+        QCoreApplication core(argc, argv);
+        parseArguments(QCoreApplication::arguments()); // prints the help and exits
+        return 0;
+    }
     if (const auto problem = missingDisplay()) {
         printError(*problem);
         return 1;
