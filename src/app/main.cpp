@@ -32,7 +32,6 @@
 #include <QQuickWindow>
 #include <QShortcut>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -248,12 +247,6 @@ int main(int argc, char** argv)
     view.reset();
     mirror.reset();
     controller.reset();
-    QTimer cap;
-    cap.setSingleShot(true);
-    cap.start(transport::TLSChannel::disposeGrace + std::chrono::milliseconds(200));
-    while (transport::TLSChannel::instances() > 0 && cap.isActive()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // not done outside exec()
-    }
+    transport::TLSChannel::letDroppedChannelsFinish();
     return status;
 }

@@ -1,6 +1,7 @@
 #include "transport/TLSChannel.h"
 #include "transport/QtBytes.h"
 
+#include <QCoreApplication>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
@@ -65,6 +66,17 @@ TLSChannel::TLSChannel(QString host, quint16 port, std::optional<identity::Clien
 }
 
 TLSChannel::~TLSChannel() { --instances_; }
+
+void TLSChannel::letDroppedChannelsFinish()
+{
+    QTimer cap;
+    cap.setSingleShot(true);
+    cap.start(disposeGrace + std::chrono::milliseconds(200));
+    while (instances_ > 0 && cap.isActive()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // not done outside exec()
+    }
+}
 
 void TLSChannel::dispose()
 {

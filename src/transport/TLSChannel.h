@@ -35,6 +35,9 @@ public:
     // Channels that still exist, dropped ones included until they are gone: a program that
     // ends runs its event loop until this is zero, so its last frames reach the TV.
     static int instances() { return instances_; }
+    // For a program about to end: runs the event loop until every dropped channel is gone, for
+    // at most a little longer than the grace a channel takes.
+    static void letDroppedChannelsFinish();
 
     // Builds the channel; nothing happens before start. Without an identity no client
     // certificate is presented.

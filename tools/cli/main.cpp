@@ -177,12 +177,6 @@ int main(int argc, char** argv)
     input.setEnabled(false);
     owned.reset();
     controller.reset();
-    QTimer cap;
-    cap.setSingleShot(true);
-    cap.start(transport::TLSChannel::disposeGrace + std::chrono::milliseconds(200));
-    while (transport::TLSChannel::instances() > 0 && cap.isActive()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // not done outside exec()
-    }
+    transport::TLSChannel::letDroppedChannelsFinish();
     return exitCode;
 }
