@@ -12,8 +12,9 @@
 
 namespace telvanto::testing {
 
-// A mirroring controller on fakes, for the views that show it.
-struct MirrorRig {
+// Everything a mirroring controller needs, faked; make() builds the controller, so a test can
+// lay out settings and displays first.
+struct MirrorFakes {
     static constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
 
     VirtualScheduler scheduler;
@@ -27,11 +28,17 @@ struct MirrorRig {
     RecordingTV tv;
     std::unique_ptr<mirroring::MirrorController> mirror;
 
-    MirrorRig()
+    MirrorFakes() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
+    mirroring::MirrorController& make()
     {
-        displays.displays[builtin] = {.builtin = true, .width = 1440};
         mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, displays, selector, access);
+        return *mirror;
     }
+};
+
+// A mirroring controller on fakes, made at once, for the views that show it.
+struct MirrorRig : MirrorFakes {
+    MirrorRig() { make(); }
     // The receiver's display comes online, or goes.
     void tvDisplayOnline(bool online)
     {

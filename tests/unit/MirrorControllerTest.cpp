@@ -1,12 +1,8 @@
 #include "mirroring/MirrorController.h"
 #include "mirroring/Texts.h"
 
-#include "FakeDisplays.h"
-#include "FakeMdns.h"
-#include "FakeMirroring.h"
+#include "MirrorRig.h"
 #include "QtPrinters.h"
-#include "TempDir.h"
-#include "VirtualScheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -25,28 +21,15 @@ const QString airplay = QStringLiteral("_airplay._tcp");
 const QString tvHost = QStringLiteral("10.0.0.7");
 constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
 
-// Everything a controller needs, faked; the controller itself is made by make() so a test
-// can lay out settings and displays first.
-struct Rig {
-    VirtualScheduler scheduler;
-    FakeMdns mdns;
-    tv::Discovery discovery{mdns, scheduler};
-    TempDir dir;
-    platform::Settings settings{QString::fromStdString((dir / "telvanto.conf").string())};
-    FakeDisplays displays;
-    FakeReceiverSelector selector{scheduler};
-    FakeAccessibility access;
-    RecordingTV tv;
-    std::unique_ptr<MirrorController> mirror;
+// The fakes, and what the tests measure: the controller is made by make().
+struct Rig : MirrorFakes {
     std::vector<core::TaskHandle> script;
     core::TimePoint started = scheduler.now();
     std::optional<core::Duration> idleAfter; // when busy last went false, from the start
 
-    Rig() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
-
     MirrorController& make()
     {
-        mirror = std::make_unique<MirrorController>(scheduler, settings, discovery, displays, selector, access);
+        MirrorFakes::make();
         QObject::connect(mirror.get(), &MirrorController::busyChanged, [this] {
             if (!mirror->busy()) idleAfter = scheduler.now() - started;
         });
