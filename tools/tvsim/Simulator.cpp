@@ -6,6 +6,7 @@
 #include "protocol/AppLinks.h"
 #include "protocol/TVKey.h"
 #include "protocol/Varint.h"
+#include "tv/TVApp.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -212,7 +213,7 @@ void Simulator::drop(Connection& c, const QString& reason)
     if (c.socket) c.socket->abort();
 }
 
-void Simulator::send(Connection& c, const Bytes& frame, const QString& what)
+void Simulator::send(Connection& c, const Bytes& frame, const QString& what, const QJsonObject& fields)
 {
     if (!c.socket || c.socket->state() != QAbstractSocket::ConnectedState) return;
     if (c.kind == Connection::Kind::remote && faults_.silent) return;
@@ -224,7 +225,7 @@ void Simulator::send(Connection& c, const Bytes& frame, const QString& what)
     } else {
         c.socket->write(toQByteArray(frame));
     }
-    log(c, QStringLiteral("out"), what);
+    log(c, QStringLiteral("out"), what, fields);
     ++c.sent;
     if (c.kind == Connection::Kind::remote && faults_.closeAfter >= 0 && c.sent >= faults_.closeAfter) {
         c.socket->flush();
@@ -232,10 +233,10 @@ void Simulator::send(Connection& c, const Bytes& frame, const QString& what)
     }
 }
 
-void Simulator::broadcast(const Bytes& frame, const QString& what)
+void Simulator::broadcast(const Bytes& frame, const QString& what, const QJsonObject& fields)
 {
     for (auto& c : connections_) {
-        if (c->kind == Connection::Kind::remote && c->active) send(*c, frame, what);
+        if (c->kind == Connection::Kind::remote && c->active) send(*c, frame, what, fields);
     }
 }
 
@@ -424,9 +425,9 @@ void Simulator::onRemoteMessage(Connection& c, const Bytes& payload)
 
 void Simulator::sendState(Connection& c)
 {
-    send(c, TvMsg::start(on_), QStringLiteral("start"));
-    send(c, TvMsg::volume(volume_, maxVolume_, muted_), QStringLiteral("volume"));
-    send(c, TvMsg::currentApp(foregroundApp_.toStdString()), QStringLiteral("currentApp"));
+    send(c, TvMsg::start(on_), QStringLiteral("start"), powerFields());
+    send(c, TvMsg::volume(volume_, maxVolume_, muted_), QStringLiteral("volume"), volumeFields());
+    send(c, TvMsg::currentApp(foregroundApp_.toStdString()), QStringLiteral("currentApp"), appFields());
     send(c, TvMsg::imeBatch(imeCounter_, fieldCounter_), QStringLiteral("imeBatch"));
 }
 
@@ -441,7 +442,19 @@ void Simulator::schedulePing(Connection& c)
     });
 }
 
-void Simulator::reportVolume() { broadcast(TvMsg::volume(volume_, maxVolume_, muted_), QStringLiteral("volume")); }
+QJsonObject Simulator::powerFields() const { return {{"on", on_}}; }
+
+QJsonObject Simulator::volumeFields() const { return {{"level", volume_}, {"max", maxVolume_}, {"muted", muted_}}; }
+
+QJsonObject Simulator::appFields() const
+{
+    QJsonObject fields{{"app", foregroundApp_}};
+    // The name people know the app by, where the remote's catalogue has it.
+    if (const tv::TVApp* known = tv::TVApp::find(foregroundApp_)) fields.insert(QStringLiteral("name"), known->name);
+    return fields;
+}
+
+void Simulator::reportVolume() { broadcast(TvMsg::volume(volume_, maxVolume_, muted_), QStringLiteral("volume"), volumeFields()); }
 
 void Simulator::onKey(int code)
 {
@@ -450,7 +463,7 @@ void Simulator::onKey(int code)
     using protocol::TVKey;
     auto setPower = [this](bool on) {
         on_ = on;
-        broadcast(TvMsg::start(on_), QStringLiteral("start"));
+        broadcast(TvMsg::start(on_), QStringLiteral("start"), powerFields());
     };
     switch (*key) {
     case TVKey::power: setPower(!on_); return;
@@ -513,7 +526,7 @@ void Simulator::setForegroundApp(const QString& package)
 {
     if (package == foregroundApp_) return;
     foregroundApp_ = package;
-    broadcast(TvMsg::currentApp(package.toStdString()), QStringLiteral("currentApp"));
+    broadcast(TvMsg::currentApp(package.toStdString()), QStringLiteral("currentApp"), appFields());
     Q_EMIT foregroundAppChanged(package);
 }
 

@@ -114,9 +114,14 @@ private:
     void onRemoteMessage(Connection& c, const Bytes& payload);
     void onKey(int code);
     void onLink(const QString& link);
-    void send(Connection& c, const Bytes& frame, const QString& what);
-    void broadcast(const Bytes& frame, const QString& what);
+    // The fields go into the log with the message: the values a report carries, so that a
+    // reader of the log sees what the TV said.
+    void send(Connection& c, const Bytes& frame, const QString& what, const QJsonObject& fields = {});
+    void broadcast(const Bytes& frame, const QString& what, const QJsonObject& fields = {});
     void sendState(Connection& c);
+    QJsonObject powerFields() const;
+    QJsonObject volumeFields() const;
+    QJsonObject appFields() const;
     void schedulePing(Connection& c);
     void reportVolume();
     void drop(Connection& c, const QString& reason);
