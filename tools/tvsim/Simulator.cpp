@@ -409,8 +409,10 @@ void Simulator::onRemoteMessage(Connection& c, const Bytes& payload)
         Q_EMIT received(QStringLiteral("key ") + name);
         onKey(static_cast<int>(key->code));
     } else if (const auto* batch = std::get_if<ImeBatch>(&message)) {
-        textField_ = QString::fromStdString(batch->text);
-        log(c, QStringLiteral("in"), QStringLiteral("imeBatch"), {{"text", textField_}});
+        // Remotes send what was inserted at the end of the field and take back with deletes.
+        const QString inserted = QString::fromStdString(batch->text);
+        textField_ += inserted;
+        log(c, QStringLiteral("in"), QStringLiteral("imeBatch"), {{"text", inserted}, {"field", textField_}});
         Q_EMIT received(QStringLiteral("imeBatch"));
     } else if (const auto* link = std::get_if<AppLink>(&message)) {
         const QString text = QString::fromStdString(link->link);
