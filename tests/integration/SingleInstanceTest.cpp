@@ -61,10 +61,3 @@ TEST(SingleInstance, TheFirstOfAProfileRunsLaterOnesShowItsWindow)
     EXPECT_EQ(SingleInstance::serviceFor(QString()), QLatin1String(SingleInstance::service));
     EXPECT_TRUE(SingleInstance::serviceFor(QStringLiteral("/a")).startsWith(QLatin1String(SingleInstance::service) + ".profile_"));
 }
-
-TEST(SingleInstance, WithoutASessionBusItJustRuns)
-{
-    SingleInstance instance(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("none")));
-    EXPECT_EQ(instance.claim(), Role::alone);
-    QDBusConnection::disconnectFromBus(QStringLiteral("none"));
-}

@@ -80,15 +80,6 @@ TEST(Autostart, RegisteringWritesTheEntryAndUnregisteringRemovesIt)
     EXPECT_TRUE(entry.contains("\nExec=\"/opt/Tel vanto/bin/telvanto\"\n"));
 }
 
-TEST(Autostart, DefaultFolderFollowsXdgConfigHome)
-{
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/elsewhere");
-    EXPECT_EQ(Autostart::defaultDirectory(), "/tmp/elsewhere/autostart");
-    if (saved.isNull()) qunsetenv("XDG_CONFIG_HOME");
-    else qputenv("XDG_CONFIG_HOME", saved);
-}
-
 TEST(Autostart, EntriesPassTheDesktopEntryValidator)
 {
     const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
