@@ -53,7 +53,7 @@ TEST(Touchpad, GesturesSendShortPresses)
         // zones: a centre box of 0.4 of each half (84 x 60 points), the rest split by the diagonals
         {"210,150 r", "0:center"}, {"293.9,150 r", "0:center"}, {"294,150 r", "0:right"},
         {"210,209.9 r", "0:center"}, {"210,210 r", "0:down"}, {"210,0 r", "0:up"}, {"0,150 r", "0:left"},
-        {"420,300 r", "0:right"}, {"0,0 r", "0:left"}, // on a diagonal: horizontal
+        {"420,300 r", "0:right"}, {"0,0 r", "0:left"}, {"0,300 r", "0:left"}, {"420,0 r", "0:right"}, // on a diagonal: horizontal
         {"400,20 r", "0:right"}, {"380,10 r", "0:up"}, {"-50,999 r", "0:down"},
         {"0x0 400,150 +1000 r", "1000:center"}, {"420x0 400,150 r", "0:center"}, // not laid out
         {"-5x300 400,150 r", "0:center"}, {"nanxnan 400,150 r", "0:center"}, {"nan,150 r", ""},
