@@ -21,7 +21,6 @@ TELVANTO, TVSIM, CLI = (os.environ.get(name, '') for name in ('TELVANTO', 'TVSIM
 
 
 def screenshot(session, name):
-    """Keeps what the display shows, for a reader of a failed run."""
     folder = os.environ.get('ARTIFACTS')
     if folder and all(map(shutil.which, ('xwd', 'xwdtopnm', 'pnmtopng'))):
         os.makedirs(folder, exist_ok=True)

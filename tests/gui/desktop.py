@@ -95,7 +95,6 @@ class Session:
         return self.procs[-1]
 
     def stop(self, proc, timeout=10):
-        """Ends a process of the test politely, then firmly; returns its exit status."""
         for sig in (signal.SIGTERM, signal.SIGKILL):
             if proc.poll() is None:
                 try:
@@ -137,7 +136,6 @@ class Tvsim:
         self.pairing_port, self.remote_port = started['pairingPort'], started['remotePort']
 
     def poll(self, seconds):
-        """Waits up to the time for the TV to say something, and takes in what it said."""
         if self._selector.select(seconds):
             chunk = self.proc.stdout.read() or b''
             *complete, self._buffer = (self._buffer + chunk).split(b'\n')
@@ -153,7 +151,6 @@ class Tvsim:
         return wait_until(condition, timeout, what, self.poll)
 
     def drain(self):
-        """Takes in everything the TV has said so far."""
         while self._selector.select(0):
             self.poll(0)
 
@@ -171,20 +168,17 @@ class Tvsim:
                 if e.get('dir') == 'in' and e.get('port') == 'remote' and e['msg'] in words]
 
     def remote_connections(self):
-        """Ids of remote connections the TV has seen configured, in order."""
         return list(dict.fromkeys(e['conn'] for e in self.events
                                   if e.get('dir') == 'in' and e.get('port') == 'remote' and e['msg'] == 'configure'))
 
 
 def write_settings(session, **values):
-    """The program's settings file, as the program itself keeps it."""
     os.makedirs(session.path('config'), exist_ok=True)
     with open(session.path('config', 'telvanto.conf'), 'w') as f:
         f.write('[General]\n' + ''.join(f'{key}={value}\n' for key, value in values.items()))
 
 
 def pair_with_cli(session, cli, tv):
-    """Pairs the profile with the TV through telvanto-cli, typing the code the TV shows."""
     proc = session.start([cli, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), '--host', '127.0.0.1',
                           'pair'], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     proc.stdin.write((tv.code(len(tv.codes())) + '\n').encode())
@@ -200,7 +194,6 @@ def start_telvanto(session, binary, tv, *extra, env=None):
 
 
 class Accessibility:
-    """The window as a screen reader sees it (AT-SPI)."""
 
     def __init__(self, app_name='telvanto'):
         try:
@@ -237,7 +230,6 @@ class Accessibility:
             return False
 
     def find(self, name, role=None, prefix=False, showing=True):
-        """The first node, depth first, with this accessible name (and role name)."""
         for node, node_name in self.nodes():
             if (node_name.startswith(name) if prefix else node_name == name) and (not showing or self.showing(node)):
                 if role is None or node.getRoleName() == role:
@@ -248,7 +240,6 @@ class Accessibility:
         return wait_until(lambda: self.find(name, role, prefix), timeout, f'"{name}" on screen', poll)
 
     def names(self):
-        """Every name showing, for failure messages."""
         return [name for node, name in self.nodes() if name and self.showing(node)]
 
     def press(self, node):
@@ -287,7 +278,6 @@ class X11:
         return subprocess.run(['xdotool', *args], capture_output=True, text=True, env=dict(os.environ, DISPLAY=self.display)).stdout
 
     def windows(self, title):
-        """The top-level windows on screen with this title."""
         return [int(w) for w in self.xdotool('search', '--onlyvisible', '--name', f'^{title}$').split()]
 
     def close(self, window):
@@ -309,6 +299,5 @@ class X11:
         return sent
 
     def type(self, *keys, text=None):
-        """Keys by their keysym names ("Down"), or text typed as a keyboard would (xdotool picks
-        the shifts), into whatever has the focus."""
+        """Keys by keysym ("Down"), or text typed as a keyboard would (xdotool picks the shifts)."""
         self.xdotool(*(['type', '--delay', '30', text] if text else ['key', *keys]))
