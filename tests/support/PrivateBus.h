@@ -20,9 +20,7 @@ public:
         const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (program.isEmpty()) return;
         std::filesystem::create_directories(dir);
-        daemon_.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                                QStringLiteral("--print-address=1"),
-                                QStringLiteral("--address=unix:dir=") + QString::fromStdString(dir.string())});
+        daemon_.start(program, {"--session", "--nofork", "--nopidfile", "--print-address=1", "--address=unix:dir=" + QString::fromStdString(dir.string())});
         waitUntil([this] { return daemon_.canReadLine() || daemon_.state() == QProcess::NotRunning; });
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     }
@@ -36,13 +34,11 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool running() const { return !address_.isEmpty(); }
-    const QString& address() const { return address_; }
 
     QDBusConnection connect()
     {
-        const QString name = QStringLiteral("client-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(names_.size());
-        names_.append(name);
-        return QDBusConnection::connectToBus(address_, name);
+        names_.append(QStringLiteral("client-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(names_.size()));
+        return QDBusConnection::connectToBus(address_, names_.back());
     }
 
 private:
@@ -55,10 +51,8 @@ private:
 // receiver's Qt objects: a round trip through the daemon on each side orders it.
 inline void settle(QDBusConnection& sender, QDBusConnection& receiver)
 {
-    for (QDBusConnection* c : {&sender, &receiver}) {
-        c->call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                               QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
-    }
+    for (QDBusConnection* c : {&sender, &receiver})
+        c->call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId"));
     drainEvents();
 }
 
