@@ -17,8 +17,6 @@ QStringList toTv(TvsimRig& r, const QStringList& args)
                        QString::number(r.tv->remotePort())} + args;
 }
 
-bool codeShown(TvsimRig& r) { return waitUntil([&] { return !r.tv->code().isEmpty(); }); }
-
 } // namespace
 
 // The person reading the code may take longer than the deadline; the input ending before a
@@ -31,32 +29,17 @@ TEST(CliWithTvsim, PairingWaitsForThePersonAndEndsWithTheInput)
     const struct {
         const char* name;
         QStringList args;
-        std::function<void(TvsimRig&)> person;
+        const char* person; // once a code shows (watch: once connected): "wait" 5 s, type "code", "zz" or a line "end", "eof", "term"
         int exit;
         const char* out; // none: not checked
         QString err;     // how standard error ends
     } rows[] = {
-        {"the code typed after the 4 s deadline", {"--timeout", "4", "pair"}, [](TvsimRig& r) {
-             ASSERT_TRUE(codeShown(r));
-             EXPECT_FALSE(r.exited(5s)) << "gave up while the person was reading the code";
-             r.process.write((r.tv->code() + "\n").toUtf8());
-         }, 0, "paired with 127.0.0.1\n", ""},
-        {"nothing typed", {"pair"}, [](TvsimRig& r) { ASSERT_TRUE(codeShown(r)); r.process.closeWriteChannel(); }, 7, "", inputEnded},
-        {"a code that cannot be the TV's", {"pair"}, [](TvsimRig& r) {
-             ASSERT_TRUE(codeShown(r));
-             r.process.write("ZZZZZZ\n");
-             r.process.closeWriteChannel();
-         }, 7, "", inputEnded},
-        {"the code without a line end", {"pair"}, [](TvsimRig& r) {
-             ASSERT_TRUE(codeShown(r));
-             r.process.write(r.tv->code().toUtf8());
-             r.process.closeWriteChannel();
-         }, 0, "paired with 127.0.0.1\n", ""},
-        {"pair interrupted", {"pair"}, [](TvsimRig& r) { ASSERT_TRUE(codeShown(r)); r.process.terminate(); }, 130, nullptr, ""},
-        {"watch interrupted", {"watch"}, [](TvsimRig& r) {
-             ASSERT_TRUE(waitUntil([&] { return r.process.peek(4096).contains("status connected"); }));
-             r.process.terminate();
-         }, 0, nullptr, ""},
+        {"the code typed after the 4 s deadline", {"--timeout", "4", "pair"}, "wait code end", 0, "paired with 127.0.0.1\n", ""},
+        {"nothing typed", {"pair"}, "eof", 7, "", inputEnded},
+        {"a code that cannot be the TV's", {"pair"}, "zz end eof", 7, "", inputEnded},
+        {"the code without a line end", {"pair"}, "code eof", 0, "paired with 127.0.0.1\n", ""},
+        {"pair interrupted", {"pair"}, "term", 130, nullptr, ""},
+        {"watch interrupted", {"watch"}, "term", 0, nullptr, ""},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
@@ -68,7 +51,13 @@ TEST(CliWithTvsim, PairingWaitsForThePersonAndEndsWithTheInput)
         }
         rig.tv->runCommand("restart"); // no code shown
         rig.start(cli, toTv(rig, row.args), data);
-        row.person(rig);
+        ASSERT_TRUE(waitUntil([&] { return !rig.tv->code().isEmpty() || rig.process.peek(4096).contains("status connected"); }));
+        for (const QString& step : QString(row.person).split(' ')) {
+            if (step == "wait") { EXPECT_FALSE(rig.exited(5s)) << "gave up while the person was reading the code"; }
+            rig.process.write(step == "code" ? rig.tv->code().toUtf8() : QByteArray(step == "zz" ? "ZZZZZZ" : step == "end" ? "\n" : ""));
+            if (step == "eof") rig.process.closeWriteChannel();
+            if (step == "term") rig.process.terminate();
+        }
         EXPECT_EQ(rig.finish(), row.exit) << rig.err.toStdString();
         if (row.out) { EXPECT_EQ(rig.out, row.out); }
         EXPECT_TRUE(row.err.isEmpty() || rig.err.endsWith(row.err)) << rig.err.toStdString();
