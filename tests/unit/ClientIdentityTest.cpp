@@ -63,9 +63,6 @@ TEST(ClientIdentity, CertificateFieldsReadBack)
                                          std::pair{X509_get0_notAfter(cert), std::string(row.notAfter)}}) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(time)), static_cast<std::size_t>(ASN1_STRING_length(time))), text);
             EXPECT_EQ(ASN1_STRING_type(time), text.size() == 13 ? V_ASN1_UTCTIME : V_ASN1_GENERALIZEDTIME) << text;
-            std::tm parts{};
-            EXPECT_EQ(ASN1_TIME_to_tm(time, &parts), 1) << text;
-            EXPECT_EQ(parts.tm_year + 1900, std::stoi(text.size() == 13 ? "20" + text.substr(0, 2) : text.substr(0, 4))) << text;
         }
         X509_free(cert);
         const ClientIdentity identity{der, {}};
@@ -143,16 +140,17 @@ TEST(ClientIdentity, ErrorsCarryTheirExactTexts)
     std::filesystem::create_directories(temp / "item is a directory/Telvanto client");
     std::ofstream(temp / "file") << "x";
     std::filesystem::create_directory_symlink(temp / "removed", temp / "dangling link");
-    const struct { const char *directory, *text; } cases[] = {
-        {"item is a directory", "keychain(\"kľúčenka nedostupná (21)\")"}, // EISDIR
-        {"file/telvanto", "keychain(\"kľúčenka nedostupná (20)\")"},      // ENOTDIR
-        {"dangling link", "keychain(\"add certificate: 2\")"}}; // nothing stored, and nowhere to store it
+    const struct { const char *directory, *message; } cases[] = {
+        {"item is a directory", "kľúčenka nedostupná (21)"}, // EISDIR
+        {"file/telvanto", "kľúčenka nedostupná (20)"},      // ENOTDIR
+        {"dangling link/telvanto", "add certificate: 2"}};  // nothing stored, and nowhere to store it
     for (const auto& c : cases) {
         try {
             loadOrCreateIdentity(CredentialStore(temp / c.directory), "desk");
             ADD_FAILURE() << c.directory << ": no error";
         } catch (const IdentityError& e) {
-            EXPECT_EQ(e.text(), c.text) << c.directory;
+            EXPECT_EQ(e.message(), c.message) << c.directory;
+            EXPECT_EQ(e.text(), "keychain(\"" + std::string(c.message) + "\")"); // as the user sees it
         }
     }
 }

