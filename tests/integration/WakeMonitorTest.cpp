@@ -12,62 +12,38 @@
 using telvanto::platform::WakeMonitor;
 using namespace telvanto::testing;
 
-namespace {
-
-QDBusMessage prepareForSleep(bool sleeping)
-{
-    QDBusMessage m = QDBusMessage::createSignal(QLatin1String(WakeMonitor::path), QLatin1String(WakeMonitor::interface),
-                                                QLatin1String(WakeMonitor::signal));
-    m << sleeping;
-    return m;
-}
-
-bool ownLogind(QDBusConnection& bus)
-{
-    return bus.interface()->registerService(QLatin1String(WakeMonitor::service)).value() == QDBusConnectionInterface::ServiceRegistered;
-}
-
-} // namespace
-
 TEST(WakeMonitor, OnlyLogindWakingUpCounts)
 {
-    struct Row {
-        const char* what;
-        bool fromLogind; // sent by the owner of the logind name, else by another client
-        bool logindFirst; // logind on the bus before the monitor subscribes
-        std::vector<bool> signals; // PrepareForSleep arguments, in order
-        int wakes;
-    };
-    const Row rows[] = {
-        {"resumed", true, true, {false}, 1},
-        {"going to sleep is no wake", true, true, {true}, 0},
-        {"sleep then resume", true, true, {true, false}, 1},
-        {"two resumes", true, true, {false, false}, 2},
+    // fromLogind: sent by the owner of the logind name, else by another client; logindFirst: logind on
+    // the bus before the monitor subscribes; signals: PrepareForSleep arguments, in order.
+    const struct { const char* what; bool fromLogind, logindFirst; std::vector<bool> signals; int wakes; } rows[] = {
+        {"resumed", true, true, {false}, 1}, {"going to sleep is no wake", true, true, {true}, 0},
+        {"sleep then resume", true, true, {true, false}, 1}, {"two resumes", true, true, {false, false}, 2},
         {"a look-alike from another client", false, true, {false}, 0},
         {"logind starting after the monitor", true, false, {false}, 1},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         PrivateBus bus(dir / "bus");
         if (!bus.running()) GTEST_SKIP() << "dbus-daemon is not installed";
-        QDBusConnection logind = bus.connect();
-        QDBusConnection other = bus.connect();
-        QDBusConnection app = bus.connect();
-        if (row.logindFirst) {
-            ASSERT_TRUE(ownLogind(logind));
-        }
+        QDBusConnection logind = bus.connect(), other = bus.connect(), app = bus.connect();
+        const auto ownLogind = [&] {
+            return logind.interface()->registerService(QLatin1String(WakeMonitor::service)).value() == QDBusConnectionInterface::ServiceRegistered;
+        };
+        ASSERT_TRUE(!row.logindFirst || ownLogind());
         WakeMonitor monitor(app);
         EXPECT_TRUE(monitor.listening());
-        if (!row.logindFirst) {
-            ASSERT_TRUE(ownLogind(logind));
-        }
+        ASSERT_TRUE(row.logindFirst || ownLogind());
         settle(logind, app); // the monitor has seen who owns the name
-
         int wakes = 0;
         QObject::connect(&monitor, &WakeMonitor::woke, [&] { ++wakes; });
         QDBusConnection& sender = row.fromLogind ? logind : other;
-        for (bool sleeping : row.signals) ASSERT_TRUE(sender.send(prepareForSleep(sleeping)));
+        for (bool sleeping : row.signals) {
+            QDBusMessage m = QDBusMessage::createSignal(QLatin1String(WakeMonitor::path), QLatin1String(WakeMonitor::interface),
+                                                        QLatin1String(WakeMonitor::signal));
+            ASSERT_TRUE(sender.send(m << sleeping));
+        }
         settle(sender, app);
         EXPECT_EQ(wakes, row.wakes);
     }
@@ -76,7 +52,6 @@ TEST(WakeMonitor, OnlyLogindWakingUpCounts)
 TEST(WakeMonitor, NoBusMeansQuietlyNothing)
 {
     const QDBusConnection none = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("none"));
-    WakeMonitor monitor(none);
-    EXPECT_FALSE(monitor.listening());
+    EXPECT_FALSE(WakeMonitor(none).listening());
     QDBusConnection::disconnectFromBus(QStringLiteral("none"));
 }

@@ -21,10 +21,7 @@ using telvanto::testing::VirtualScheduler;
 namespace {
 
 // Lets the watcher read what inotify queued; the kernel queued it before the change returned.
-void deliver()
-{
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void deliver() { for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 } // namespace
 
@@ -32,21 +29,14 @@ TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)
 {
     int argc = 0;
     QCoreApplication app(argc, nullptr); // inotify is read through the event loop
-    using Act = std::function<void(const CredentialStore&, const TempDir&)>;
-    const struct {
-        const char* name;
-        bool exists; // the directory, when watching starts
-        Act act;
-        int reports;
-    } rows[] = {
-        {"nothing", true, [](const CredentialStore&, const TempDir&) {}, 0},
-        {"an item written", true, [](const CredentialStore& s, const TempDir&) { s.storeHost("10.0.0.5"); }, 1},
-        {"two items written", true, [](const CredentialStore& s, const TempDir&) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1},
-        {"an item removed", true, [](const CredentialStore& s, const TempDir&) { s.remove(CredentialStore::tvKeyItem); }, 1},
-        {"a file read", true, [](const CredentialStore& s, const TempDir&) { s.loadPinnedKey(); }, 0},
-        {"the directory made later", false, [](const CredentialStore& s, const TempDir&) { s.storeHost("10.0.0.5"); }, 1},
-        {"another directory beside it", false,
-         [](const CredentialStore&, const TempDir& t) { std::filesystem::create_directories(t / "other/telvanto"); }, 1},
+    using S = const CredentialStore&;
+    using T = const TempDir&;
+    const struct { const char* name; bool exists; /* the directory, when watching starts */ std::function<void(S, T)> act; int reports; } rows[] = {
+        {"nothing", true, [](S, T) {}, 0}, {"an item written", true, [](S s, T) { s.storeHost("10.0.0.5"); }, 1},
+        {"two items written", true, [](S s, T) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1},
+        {"an item removed", true, [](S s, T) { s.remove(CredentialStore::tvKeyItem); }, 1}, {"a file read", true, [](S s, T) { s.loadPinnedKey(); }, 0},
+        {"the directory made later", false, [](S s, T) { s.storeHost("10.0.0.5"); }, 1},
+        {"another directory beside it", false, [](S, T t) { std::filesystem::create_directories(t / "other/telvanto"); }, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
