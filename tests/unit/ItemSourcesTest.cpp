@@ -39,13 +39,12 @@ TEST(ItemSources, ArgumentsFilesAndLinkFiles)
         {"", "https://a.example/x", "https://a.example/x"},
         {"", "Pozri www.text.example", "http://www.text.example"},
         {"", "Note:https://a.example", "https://a.example"}, // an argument is text too, unlike bytes
+        {"", "HTTPS://A.EXAMPLE", "-"},
         {"notes.txt", "Pozri si www.notes.example, je to dobré.", "http://www.notes.example"},
         {"", "file://" + (dir / "notes.txt").string(), "http://www.notes.example"},
         {"latin1.txt", "caf\xe9 https://latin.example", "https://latin.example"},
-        {"empty.txt", "", "-"},
         {"a.URL", "\xEF\xBB\xBF[DEFAULT]\r\nBASEURL=https://base.example\r\n[internetshortcut]\r\nurl = https://s.example/\r\n",
          "https://s.example/"},
-        {"f.url", "[InternetShortcut]\nURL=file:///etc/passwd\n", "-"},
         {"n.url", "[InternetShortcut]\nIconFile=https://icon.example\n", "https://icon.example"}, // no URL: read as text
         {"l.desktop", "[Desktop Entry]\nURL=https://d.example/a\\sb\nType=Link\n", "https://d.example/a%20b"},
         {"x.desktop", "[Desktop Action x]\nURL=https://action.example\n[Desktop Entry]\nType=Link\nURL=https://entry.example\n",
@@ -87,27 +86,25 @@ TEST(ItemSources, StandardInputIsBytesUntilEndOrSilence)
 
 TEST(ItemSources, ClipboardLinksArriveAsUrls)
 {
-    const auto U = ItemType::url;
-    const auto T = ItemType::plainText;
     const struct {
         std::vector<std::pair<QString, QByteArray>> formats;
-        std::vector<std::vector<ItemType>> offered; // per attachment; empty: no item
+        std::string offered; // per attachment: its types, u(rl) and t(ext); empty: no item
         std::string link;
     } cases[] = {
-        {{{"text/uri-list", "# comment\r\nhttps://a.example/1\r\nhttps://b.example/2\r\n"}}, {{U}, {U}}, "https://a.example/1"},
-        {{{"text/plain", "  https://a.example/x \n"}}, {{U, T}}, "https://a.example/x"},
-        {{{"text/plain", "Pozri https://a.example/x, fakt."}}, {{T}}, "https://a.example/x"},
-        {{{"text/uri-list", "file:///tmp/a.txt\n"}, {"text/plain", "www.b.example"}}, {{U}, {T}}, "http://www.b.example"},
-        {{{"image/png", "\x89PNG"}}, {}, "-"},
+        {{{"text/uri-list", "# comment\r\nhttps://a.example/1\r\nhttps://b.example/2\r\n"}}, "u u", "https://a.example/1"},
+        {{{"text/plain", "  https://a.example/x \n"}}, "ut", "https://a.example/x"},
+        {{{"text/plain", "Pozri https://a.example/x, fakt."}}, "t", "https://a.example/x"},
+        {{{"text/uri-list", "file:///tmp/a.txt\n"}, {"text/plain", "www.b.example"}}, "u t", "http://www.b.example"},
+        {{{"image/png", "\x89PNG"}}, "", "-"},
     };
     for (const auto& c : cases) {
         QMimeData data;
         for (const auto& [format, bytes] : c.formats) data.setData(format, bytes);
         const auto item = itemFromMimeData(data);
-        std::vector<std::vector<ItemType>> offered;
+        std::string offered;
         for (const Attachment& a : item ? item->attachments : std::vector<Attachment>{}) {
-            offered.emplace_back();
-            for (const auto& offer : a.offers) offered.back().push_back(offer.type);
+            offered += offered.empty() ? "" : " ";
+            for (const auto& offer : a.offers) offered += offer.type == ItemType::url ? "u" : "t";
         }
         EXPECT_EQ(offered, c.offered) << c.link;
         EXPECT_EQ(linkOf(item ? std::vector<InputItem>{*item} : std::vector<InputItem>{}), c.link);
