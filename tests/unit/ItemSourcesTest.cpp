@@ -59,6 +59,7 @@ TEST(ItemSources, ArgumentsFilesAndLinkFiles)
         if (!c.file.empty()) std::ofstream(dir / c.file, std::ios::binary) << c.argument;
         EXPECT_EQ(linkOf(itemsFromArguments({c.file.empty() ? c.argument : (dir / c.file).string()}, -1, 0ms)), c.link) << c.argument;
     }
+    EXPECT_EQ(linkOf(itemsFromArguments({"https://first.example text", "https://second.example"}, -1, 0ms)), "https://second.example");
     // Only the first megabytes count; the file's tail is not read.
     std::ofstream(dir / "big.txt") << std::string(maxItemSize - 30, 'x') + " https://early.example " + std::string(1000, 'y') + " https://late.example";
     const auto items = itemsFromArguments({(dir / "big.txt").string()}, -1, 0ms);
@@ -94,6 +95,7 @@ TEST(ItemSources, ClipboardLinksArriveAsUrls)
         {{{"text/uri-list", "# comment\r\nhttps://a.example/1\r\nhttps://b.example/2\r\n"}}, "u u", "https://a.example/1"},
         {{{"text/plain", "  https://a.example/x \n"}}, "ut", "https://a.example/x"},
         {{{"text/plain", "Pozri https://a.example/x, fakt."}}, "t", "https://a.example/x"},
+        {{{"text/plain", "HTTPS://A.EXAMPLE"}}, "ut", "-"},
         {{{"text/uri-list", "file:///tmp/a.txt\n"}, {"text/plain", "www.b.example"}}, "u t", "http://www.b.example"},
         {{{"image/png", "\x89PNG"}}, "", "-"},
     };

@@ -42,10 +42,11 @@ TEST(LinkExtraction, FirstWebLinkOfEachItem)
         {"wwwx www.example"s, "-"},
         {"awww.example.sk"s, "-"},
         {"Napíš na jan@example.sk alebo pozri https://example.sk/kontakt"s, "https://example.sk/kontakt"},
-        {"info@www.example.sk"s, "-"},
+        {"info@www.example.sk-."s, "-"},
         {"www.info@example.sk"s, "-"},
         {"HTTPS://A.EXAMPLE a https://b.example"s, "https://b.example"},
         {"xhttps://evil.example"s, "-"},
+        {"git+ssh.x-y://a.example https://b.example"s, "https://b.example"},
         {"1://a 2https://a.example"s, "https://a.example"},
         {"https:// a.example"s, "-"},
         {"http://[::1]:8080/x"s, "http://[::1]:8080/x"},
@@ -80,6 +81,7 @@ TEST(LinkExtraction, FirstWebLinkOfEachItem)
         {bytes("Note: https://a.example"), "https://a.example"},
         {"Note:https://a.example"s, "https://a.example"},
         {bytes("\xff\xfe https://a.example"), "-"},
+        {bytes("\x80 https://a.example"), "-"},
     };
     for (const auto& c : cases) {
         const auto found = LinkSender::linkFrom(c.item);

@@ -64,7 +64,8 @@ TEST(LinkSender, OneOutcomePerSend)
         EXPECT_EQ(rig.tv().cancelled, c.exit != 0); // a sent link is left to go out, the rest is cut off
         EXPECT_EQ(rig.scheduler.pending(), 0u);
     }
-    EXPECT_TRUE(ShareFlow::State::done() == ShareFlow::State::done() && ShareFlow::State::failed("a") != ShareFlow::State::failed("b"));
+    using State = ShareFlow::State;
+    EXPECT_TRUE(State::done() == State::done() && State::failed("a") == State::failed("a") && State::failed("a") != State::failed("b"));
 }
 
 // What is stored decides whether a connection is tried at all; without a link nothing is.
