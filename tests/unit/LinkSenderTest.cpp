@@ -1,222 +1,127 @@
+// The link sender as the share flow drives it, over a scripted TV in virtual time.
 #include "linksender/LinkSender.h"
+#include "share/CommandLine.h"
 
-#include "FakeChannel.h"
-#include "PairedStore.h"
-#include "RecordingLog.h"
 #include "RemoteTranscript.h"
-#include "TvMsg.h"
-#include "VirtualScheduler.h"
+#include "ShareRig.h"
 
 #include <gtest/gtest.h>
 
 using namespace telvanto;
 using namespace telvanto::linksender;
+using namespace telvanto::share;
 using namespace telvanto::testing;
 using namespace std::chrono_literals;
-using Error = transport::Channel::Error;
-namespace TvMsg = tvsim::TvMsg;
+using Lines = std::vector<std::string>;
 
 namespace {
-
-std::string describe(const LinkSender::Result& result)
-{
-    if (std::holds_alternative<LinkSender::Success>(result)) return "success";
-    return std::string(LinkSender::description(std::get<LinkSender::Failure>(result)));
-}
 
 const std::string notPaired = "Najprv otvor Telvanto a spáruj ho s TV.";
 const std::string unreachable = "TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?";
 const std::string timeout = "TV neodpovedala včas, skús to znova.";
 const std::string wakeUp = "key 224 3";
-const std::string appLink = "appLink https://www.example.com/watch?v=42";
-
-// A sender over a scripted TV, in virtual time.
-struct Rig {
-    explicit Rig(PairedStore::Items items = {}, quint16 port = LinkSender::defaultPort)
-        : paired(items), channels(scheduler),
-          sender(std::make_unique<LinkSender>(LinkSender::Services{paired.store, channels, scheduler, log, port}))
-    {
-    }
-    void send(const char* link = "https://www.example.com/watch?v=42")
-    {
-        sender->send(*WebLink::parse(link), [this](LinkSender::Result result) {
-            results.push_back(describe(result));
-            at.push_back(scheduler.now() - start);
-        });
-    }
-    FakeChannel& tv() { return channels.last(); }
-    void advanceTo(core::Duration sinceStart)
-    {
-        if (start + sinceStart > scheduler.now()) scheduler.advance(start + sinceStart - scheduler.now());
-    }
-
-    PairedStore paired;
-    VirtualScheduler scheduler;
-    FakeChannelFactory channels;
-    RecordingLog log;
-    std::unique_ptr<LinkSender> sender;
-    core::TimePoint start = scheduler.now();
-    std::vector<std::string> results;
-    std::vector<core::Duration> at;
-};
-
-using Play = std::function<void(FakeChannel&)>;
-Play frames(std::vector<Bytes> list)
-{
-    return [list](FakeChannel& tv) {
-        for (const Bytes& frame : list) tv.receiveFrame(frame);
-    };
-}
-Play closing(std::optional<Error> error, bool pinMismatch = false)
-{
-    return [=](FakeChannel& tv) { tv.close(error, pinMismatch); };
-}
+const Lines sentLink{wakeUp, "appLink https://www.example.com/watch?v=42"};
 
 } // namespace
 
-TEST(LinkSender, ConfirmsTheFeatureMaskAndAnswersTheTV)
-{
-    const struct {
-        std::int64_t offered;
-        std::string confirmed;
-    } cases[] = {{0, "615"}, {0xFFFF, "615"}, {0x1000, "0"}, {1, "1"}, {0x267 | 0x1000, "615"}, {-1, "615"}};
-    for (const auto& c : cases) {
-        Rig rig;
-        rig.send();
-        frames({TvMsg::setActive(), TvMsg::configure(c.offered, "m", "v"), TvMsg::setActive(), TvMsg::ping(-3)})(rig.tv());
-        EXPECT_EQ(transcript(rig.tv().sent),
-                  (std::vector<std::string>{"setActive 615", "configure " + c.confirmed, "setActive " + c.confirmed, "ping -3"}))
-            << c.offered;
-    }
-}
-
-// Each row plays the TV at given instants after send; exactly one result must follow, at its time.
+// Each row plays the TV; exactly one outcome follows, at its time, and a success asks to close
+// the sheet 1 s later. The feature mask confirmed is the TV's AND 615, or 615 for none.
 TEST(LinkSender, OneOutcomePerSend)
 {
     const struct {
-        const char* name;
-        std::vector<std::pair<core::Duration, Play>> script;
-        std::vector<std::string> sent;
-        std::string result;
-        core::Duration at;
+        const char* script;
+        Lines sent;
+        Lines events;
+        int exit;
         std::string lastLine;
     } cases[] = {
-        {"success 0.8 s after start", {{2s, frames({TvMsg::configure(615, "m", "v"), TvMsg::start(true)})}},
-         {"configure 615", wakeUp, appLink}, "success", 2800ms, "remote started, sending link"},
-        {"start off sends too, once",
-         {{1s, frames({TvMsg::start(false)})}, {1500ms, frames({TvMsg::start(true)})}}, {wakeUp, appLink}, "success",
-         1800ms, "remote started, sending link"},
-        {"noise ignored",
-         {{1s, frames({TvMsg::volume(5, 100, false), TvMsg::currentApp("x"), TvMsg::imeBatch(1, 2), TvMsg::error(),
-                       toBytes("\x03\xff\xff\xff"), TvMsg::start(true)})}},
-         {wakeUp, appLink}, "success", 1800ms, "remote started, sending link"},
-        {"TV closes 0.1 s after the link", {{1s, frames({TvMsg::start(true)})}, {1100ms, closing(Error{Error::Kind::io, "reset"})}},
-         {wakeUp, appLink}, "success", 1100ms, "closed sent=1 error=io(\"reset\")"},
-        {"refused", {{3s, closing(Error{Error::Kind::connection, "Connection refused"})}}, {}, unreachable, 3s,
-         "closed sent=0 error=connection(\"Connection refused\")"},
-        {"pin mismatch: another TV", {{1s, closing(Error{Error::Kind::tls, "pin"}, true)}}, {}, notPaired, 1s,
-         "closed sent=0 error=tls(\"pin\")"},
-        {"the TV refuses our certificate", {{1s, closing(Error{Error::Kind::tls, "ended after the handshake"})}}, {}, notPaired,
-         1s, "closed sent=0 error=tls(\"ended after the handshake\")"},
-        {"broken frame", {{1s, closing(Error{Error::Kind::oversized, "frame too large"})}}, {}, unreachable, 1s,
-         "closed sent=0 error=oversized(\"frame too large\")"},
-        {"orderly close before start", {{0s, frames({TvMsg::configure(0, "m", "v")})}, {1s, closing(std::nullopt)}},
-         {"configure 615"}, unreachable, 1s, "closed sent=0 error=none"},
-        {"no start: timeout at 10 s, not before",
-         {{0s, frames({TvMsg::configure(615, "m", "v")})}, {9999ms, frames({TvMsg::ping(1)})}},
-         {"configure 615", "ping 1"}, timeout, 10s, "send to www.example.com: identity=1 pin=1 tv=1"},
-        {"link out at 9.5 s still gets its 0.8 s", {{9500ms, frames({TvMsg::start(true)})}}, {wakeUp, appLink}, "success",
-         10300ms, "remote started, sending link"},
-        {"TV closes after the late link", {{9500ms, frames({TvMsg::start(true)})}, {10100ms, closing(std::nullopt)}},
-         {wakeUp, appLink}, "success", 10100ms, "closed sent=1 error=none"},
+        {"2000 conf start", {"configure 615", sentLink[0], sentLink[1]}, {"done@2800", "close@3800"}, 0, "remote started, sending link"},
+        {"1000 off 1500 start", sentLink, {"done@1800", "close@2800"}, 0, "remote started, sending link"}, // once
+        {"1000 noise start", sentLink, {"done@1800", "close@2800"}, 0, "remote started, sending link"},
+        {"1000 start 1100 close:io", sentLink, {"done@1100", "close@2100"}, 0, "closed sent=1 error=io(\"io\")"},
+        {"3000 close:conn", {}, {unreachable + "@3000"}, 3, "closed sent=0 error=connection(\"conn\")"},
+        {"1000 close:tls", {}, {notPaired + "@1000"}, 2, "closed sent=0 error=tls(\"tls\")"}, // forgot us, or another TV
+        {"1000 close:big", {}, {unreachable + "@1000"}, 3, "closed sent=0 error=oversized(\"big\")"},
+        {"0 conf=0 1000 close", {"configure 615"}, {unreachable + "@1000"}, 3, "closed sent=0 error=none"},
+        {"0 active conf=65535 active ping=-3", {"setActive 615", "configure 615", "setActive 615", "ping -3"}, {timeout + "@10000"}, 4,
+         "send to www.example.com: identity=1 pin=1 tv=1"},
+        {"0 conf=4096 active 9999 ping=1", {"configure 0", "setActive 0", "ping 1"}, {timeout + "@10000"}, 4,
+         "send to www.example.com: identity=1 pin=1 tv=1"},
+        {"9500 start", sentLink, {"done@10300", "close@11300"}, 0, "remote started, sending link"},
+        {"9500 start 10100 close", sentLink, {"done@10100", "close@11100"}, 0, "closed sent=1 error=none"},
     };
     for (const auto& c : cases) {
-        Rig rig;
-        rig.send();
-        for (const auto& [when, play] : c.script) {
-            rig.advanceTo(when);
-            EXPECT_TRUE(rig.results.empty()) << c.name;
-            play(rig.tv());
-        }
-        rig.advanceTo(c.at - 1ms);
-        EXPECT_EQ(rig.results.empty(), rig.scheduler.now() < rig.start + c.at) << c.name;
+        SCOPED_TRACE(c.script);
+        ShareRig rig;
+        rig.play(std::string("share ") + c.script);
         rig.scheduler.advance(1min);
-        frames({TvMsg::start(true), TvMsg::ping(9)})(rig.tv()); // too late: goes nowhere
-        EXPECT_EQ(rig.results, (std::vector<std::string>{c.result})) << c.name;
-        EXPECT_EQ(rig.at, (std::vector<core::Duration>{c.at})) << c.name;
-        EXPECT_EQ(transcript(rig.tv().sent), c.sent) << c.name;
-        EXPECT_EQ(rig.log.lines.back(), c.lastLine) << c.name;
-        EXPECT_TRUE(rig.tv().disposed) << c.name;
-        // Cancelling drops what is still buffered; a sent link is left to go out.
-        EXPECT_EQ(rig.tv().cancelled, c.result != "success") << c.name;
-        EXPECT_EQ(rig.scheduler.pending(), 0u) << c.name;
+        rig.play("start ping=9"); // too late: goes nowhere
+        EXPECT_EQ(rig.events, c.events);
+        EXPECT_EQ(static_cast<int>(exitStatus(rig.flow)), c.exit);
+        EXPECT_EQ(transcript(rig.tv().sent), c.sent);
+        EXPECT_EQ(rig.log.lines.back(), c.lastLine);
+        EXPECT_TRUE(rig.tv().disposed);
+        EXPECT_EQ(rig.tv().cancelled, c.exit != 0); // a sent link is left to go out, the rest is cut off
+        EXPECT_EQ(rig.scheduler.pending(), 0u);
     }
+    using State = ShareFlow::State;
+    EXPECT_TRUE(State::done() == State::done() && State::failed("a") == State::failed("a") && State::failed("a") != State::failed("b"));
 }
 
-TEST(LinkSender, ConnectsWithTheStoredCredentialsOrReportsNotPairedWithoutNetwork)
+// What is stored decides whether a connection is tried at all; without a link nothing is.
+TEST(LinkSender, StartsOnlyWithStoredCredentialsAndALink)
 {
+    const std::string shared = "share items=1 link found=1 site=www.example.com";
+    const std::string sendTo = "send to www.example.com: identity=";
     const struct {
-        const char* name;
-        PairedStore::Items items;
-        quint16 port;
-        std::string flags;
+        PairedStore::Items stored;
+        const char* script;
+        Lines log;
+        std::string shown;
+        int exit;
     } cases[] = {
-        {"paired", {}, 6466, "identity=1 pin=1 tv=1"},
-        {"paired, other port", {}, 16466, "identity=1 pin=1 tv=1"},
-        {"no host", {true, true, nullptr}, 6466, "identity=1 pin=1 tv=0"},
-        {"empty host", {true, true, ""}, 6466, "identity=1 pin=1 tv=0"},
-        {"no pin", {true, false, "tv.local"}, 6466, "identity=1 pin=0 tv=1"},
-        {"no identity", {false, true, "tv.local"}, 6466, "identity=0 pin=1 tv=1"},
-        {"nothing", {false, false, nullptr}, 6466, "identity=0 pin=0 tv=0"},
+        {{true, true, nullptr}, "share", {shared, sendTo + "1 pin=1 tv=0"}, notPaired, 2},
+        {{true, true, ""}, "share", {shared, sendTo + "1 pin=1 tv=0"}, notPaired, 2},
+        {{true, false, "tv.local"}, "share", {shared, sendTo + "1 pin=0 tv=1"}, notPaired, 2},
+        {{false, true, "tv.local"}, "share", {shared, sendTo + "0 pin=1 tv=1"}, notPaired, 2},
+        {{}, "nothing", {"share items=0 link found=0 site=-"}, "V zdieľanom obsahu nie je žiadny odkaz.", 1},
     };
     for (const auto& c : cases) {
-        Rig rig(c.items, c.port);
-        rig.send();
-        EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"send to www.example.com: " + c.flags})) << c.name;
-        if (c.flags != "identity=1 pin=1 tv=1") {
-            EXPECT_EQ(rig.results, (std::vector<std::string>{notPaired})) << c.name; // before send returned
-            EXPECT_TRUE(rig.channels.opened.empty()) << c.name;
-            EXPECT_EQ(rig.scheduler.pending(), 0u) << c.name;
-            continue;
-        }
-        ASSERT_EQ(rig.channels.opened.size(), 1u) << c.name;
-        EXPECT_TRUE(rig.tv().started);
-        EXPECT_EQ(rig.tv().host(), "192.168.1.20");
-        EXPECT_EQ(rig.tv().port, c.port);
-        EXPECT_EQ(rig.tv().identity->certificateDer, PairedStore::clientIdentity().certificateDer);
-        EXPECT_EQ(rig.tv().pinned, PairedStore::tvKey());
+        SCOPED_TRACE(c.log.back());
+        ShareRig rig(c.stored);
+        rig.play(c.script);
+        EXPECT_EQ(rig.events, (Lines{c.shown + "@0"})); // before start returned
+        rig.play("share=https://second.example");        // a flow runs once
+        EXPECT_EQ(rig.log.lines, c.log);
+        EXPECT_EQ(static_cast<int>(exitStatus(rig.flow)), c.exit);
+        EXPECT_TRUE(rig.channels.opened.empty());
+        EXPECT_EQ(rig.scheduler.pending(), 0u);
     }
-    Rig garbled;
-    garbled.paired.store.write(identity::CredentialStore::identityItem, toBytes("-----BEGIN nonsense"));
-    garbled.send();
-    EXPECT_EQ(garbled.results, (std::vector<std::string>{notPaired}));
+    ShareRig rig; // a link without a host goes out too, with what was stored
+    rig.play("share=https:video start");
+    EXPECT_EQ(rig.log.lines, (Lines{"share items=1 link found=1 site=-", "send to -: identity=1 pin=1 tv=1", "remote started, sending link"}));
+    EXPECT_TRUE(rig.tv().started && rig.tv().host() == "192.168.1.20" && rig.tv().port == 16466);
+    EXPECT_EQ(rig.tv().identity->certificateDer, PairedStore::clientIdentity().certificateDer);
+    EXPECT_EQ(rig.tv().pinned, PairedStore::tvKey());
+    EXPECT_EQ(transcript(rig.tv().sent), (Lines{wakeUp, "appLink https:video"}));
+    EXPECT_EQ(static_cast<int>(exitStatus(rig.flow)), 5); // still sending
 }
 
-TEST(LinkSender, HostlessLinksGoOutAndSecondSendsAreIgnored)
-{
-    Rig rig;
-    rig.send("https:video");
-    rig.send();
-    EXPECT_EQ(rig.channels.opened.size(), 1u);
-    rig.tv().receiveFrame(TvMsg::start(true));
-    EXPECT_EQ(rig.log.lines.front(), "send to -: identity=1 pin=1 tv=1");
-    EXPECT_EQ(transcript(rig.tv().sent), (std::vector<std::string>{wakeUp, "appLink https:video"}));
-}
-
+// The owner may let go of a sender at any time, even from inside its completion; a sender
+// serves one link.
 TEST(LinkSender, ADroppedSenderStaysSilent)
 {
     for (const bool inCompletion : {false, true}) {
-        Rig rig;
+        ShareRig rig;
+        auto sender = std::make_unique<LinkSender>(rig.services());
         int calls = 0;
-        rig.sender->send(*WebLink::parse("https://a.example"), [&](LinkSender::Result) {
-            ++calls;
-            rig.sender.reset(); // the owner lets go from inside the completion
-        });
-        rig.tv().receiveFrame(TvMsg::start(true));
-        if (!inCompletion) rig.sender.reset();
-        rig.tv().close();
-        rig.scheduler.advance(1min);
+        sender->send(*WebLink::parse("https://a.example"), [&](LinkSender::Result) { ++calls, sender.reset(); });
+        sender->send(*WebLink::parse("https://b.example"), [&](LinkSender::Result) { ++calls; });
+        rig.play("start");
+        if (!inCompletion) sender.reset();
+        rig.play("close 60000");
         EXPECT_EQ(calls, inCompletion ? 1 : 0);
+        EXPECT_EQ(transcript(rig.tv().sent), (Lines{wakeUp, "appLink https://a.example"}));
         EXPECT_TRUE(rig.tv().disposed);
         EXPECT_EQ(rig.scheduler.pending(), 0u);
     }
