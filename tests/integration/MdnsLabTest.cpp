@@ -80,9 +80,20 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
         *status = process.exitCode();
         return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
     };
+    // A second TV announced while it lists: each TV is still listed once.
+    QProcess discover;
+    discover.setProcessEnvironment(env);
+    discover.start(qEnvironmentVariable("TELVANTO_CLI"), {"discover", "--timeout", "6"});
+    QString out;
+    ASSERT_TRUE(waitUntil([&] { return (out += QString::fromUtf8(discover.readAllStandardOutput())).contains(name); }));
+    auto second = mdns.publish(tvType, QString::fromUtf8("Druhá TV"), 6466);
+    ASSERT_TRUE(waitUntil([&] { return discover.state() == QProcess::NotRunning; }, 30s));
+    out += QString::fromUtf8(discover.readAllStandardOutput());
+    EXPECT_TRUE(discover.exitCode() == 0 && out.count(name + "\t10.77.0.1") == 1 && out.contains(QString::fromUtf8("Druhá TV\t10.77.0.2")))
+        << out.toStdString();
+    second.reset();
+    ASSERT_TRUE(waitUntil([&] { return !names.contains(QString::fromUtf8("Druhá TV")); })) << "withdrawn before pairing";
     int status = -1;
-    QString out = cli({"discover", "--timeout", "6"}, &status);
-    EXPECT_TRUE(status == 0 && out.contains(name + "\t10.77.0.1")) << out.toStdString();
     QFile::remove(labPath("/tv/code"));
     out = cli({"pair", "--timeout", "20"}, &status);
     EXPECT_TRUE(status == 0 && out.contains("paired with 10.77.0.1")) << out.toStdString();

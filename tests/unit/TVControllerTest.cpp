@@ -1,7 +1,7 @@
 // The controller over fake channels in virtual time. Each row is one session in TVRig's words
 // plus these: "?CHECK" (below), "~" (until the next channel opens), "fail" (close, then ~),
 // found=NAME@HOST (announced and resolved; "none": no IPv4), answer=I@HOST (look-up I answers),
-// named=NAME (stored before construction), rename=NAME, fixid (the identity readable again),
+// named=NAME (stored before construction), rename=NAME, fixid | breakid (the identity readable again | not),
 // hold / late (keep the channel's handler; later deliver a volume and a close through it).
 // In arguments "_" stands for a space.
 #include "TVRig.h"
@@ -110,7 +110,7 @@ void play(const std::string& row)
         else if (name == "found") r.lookup.announce({before}), r.lookup.answer(before, after == "none" ? std::nullopt : std::optional(after));
         else if (name == "named") r.settings.setTvName(before);
         else if (name == "rename") r.tv->setTvName(before);
-        else if (w == "fixid") std::filesystem::remove_all(r.dir / "data" / "Telvanto client"), r.run("id");
+        else if (w == "fixid" || w == "breakid") std::filesystem::remove_all(r.dir / "data" / "Telvanto client"), r.run(w == "fixid" ? "id" : "badid");
         else if (w == "hold") held = r.last().onEvent;
         else if (w == "late") {
             held(transport::Channel::Message{payloadOf(TvMsg::volume(3, 30, true))});
@@ -132,6 +132,7 @@ TEST(TVController, StatusTable)
              "id paired start ?connecting ?to=10.0.0.5:remote:tv",
              "badid paired start ?failed=keychain fixid ?wait=1s ?connecting",
              "badid paired start +60s ?failed=keychain", // one announcement for six attempts
+             "id paired start close breakid +1s ?went=connecting,unreachable,keychain",
              "id host start ?pairing ?went=needsPairing,pairing ?to=10.0.0.5:pairing",
              "id paired start ready tv:start pair ?pairing ?dropped=0 ?verified=",
              "badid paired make pair ?failed=keychain ?opened=0",
