@@ -1,4 +1,5 @@
-// mDNS against real avahi-daemons in a private two-host network (tests/integration/mdns).
+// mDNS against real avahi-daemons in a private two-host network (tests/integration/mdns): one
+// announced tvsim, found, paired by telvanto-cli and by the controller, mirrored.
 #include "mirroring/MirrorController.h"
 #include "platform/AvahiMdns.h"
 #include "transport/QtScheduler.h"
@@ -18,172 +19,86 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+using namespace telvanto;
 using telvanto::testing::waitUntil;
 using namespace std::chrono_literals;
 
 namespace {
 
-const QString tvType = QStringLiteral("_androidtvremote2._tcp");
-
 QString lab() { return qEnvironmentVariable("TELVANTO_LAB"); }
+QString labPath(const char* path) { return lab() + path; }
 
-void labCommand(const QStringList& args)
+// The code the TV shows next.
+QString nextCode()
 {
-    QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), QStringList{args[0], lab()} + args.mid(1));
+    QFile code(labPath("/tv/code"));
+    EXPECT_TRUE(waitUntil([&] { return code.exists() && code.size() > 0; }, 20s)) << "the TV never showed a code";
+    return code.open(QIODevice::ReadOnly) ? QString::fromLatin1(code.readAll()).trimmed() : QString();
 }
-
-// tvsim announcing itself on the TV's side of the lab; stopped by its PID.
-struct AnnouncedTv {
-    explicit AnnouncedTv(const QString& name, const QStringList& more = {})
-    {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"),
-                      QStringList{"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1",
-                                  "--state-dir", lab() + "/tv/state", "--name", name, "--code-file", codeFile()} +
-                          more);
-        started.start();
-    }
-    static QString codeFile() { return lab() + "/tv/code"; }
-    ~AnnouncedTv()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-    QProcess process;
-    QElapsedTimer started;
-};
-
-class MdnsLab : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (lab().isEmpty()) GTEST_SKIP() << "runs inside the mDNS lab (ctest starts it through run-in-lab.sh)";
-    }
-    telvanto::transport::QtScheduler scheduler;
-};
 
 } // namespace
 
-TEST_F(MdnsLab, AnnouncedTvIsFoundAndResolvedToItsAddress)
+TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
 {
-    telvanto::platform::AvahiMdns mdns(scheduler);
-    telvanto::tv::Discovery discovery(mdns, scheduler);
-    // Names arrive exactly as announced: spaces, dots, diacritics.
-    const QString name = QString::fromUtf8("Obývačka TV. Čierna (2)");
-    QStringList names;
+    if (lab().isEmpty()) GTEST_SKIP() << "runs inside the mDNS lab (ctest starts it through run-in-lab.sh)";
+    transport::QtScheduler scheduler;
+    platform::AvahiMdns mdns(scheduler);
+    tv::Discovery discovery(mdns, scheduler);
+    const QString tvType = QStringLiteral("_androidtvremote2._tcp"), name = QString::fromUtf8("Obývačka TV. Čierna (2)");
+    QStringList names, receivers;
     discovery.browse(tvType, [&](const QStringList& n) { names = n; });
-    AnnouncedTv tv(name);
-    ASSERT_TRUE(waitUntil([&] { return names.contains(name); }, 15s)) << names.join(", ").toStdString();
-    const qint64 foundAfter = tv.started.elapsed();
-
-    std::optional<QString> host;
-    bool done = false;
-    discovery.resolve(tvType, name, [&](std::optional<QString> h) { host = h; done = true; });
-    ASSERT_TRUE(waitUntil([&] { return done; }, 10s));
-    EXPECT_EQ(host, QString("10.77.0.1"));
-    std::printf("figure: announcement to found %lld ms (tvsim start included)\n", static_cast<long long>(foundAfter));
-}
-
-TEST_F(MdnsLab, AirPlayReceiverIsAnnouncedWhileAirScreenIsInFront)
-{
-    telvanto::platform::AvahiMdns mdns(scheduler);
-    QStringList receivers;
     mdns.browse("_airplay._tcp", [&](const QStringList& n) { receivers = n; });
-    AnnouncedTv tv("Kuchyňa");
-    QByteArray said;
-    ASSERT_TRUE(waitUntil([&] { said += tv.process.readAll(); return said.contains("listening"); }));
-    tv.process.write("launch com.ionitech.airscreen\n");
-    ASSERT_TRUE(waitUntil([&] { return receivers.contains(QString::fromUtf8("Kuchyňa")); }, 15s));
-    tv.process.write("launch com.google.android.tvlauncher\n");
-    ASSERT_TRUE(waitUntil([&] { return receivers.isEmpty(); }, 15s)) << "withdrawn when another app comes to the front";
-}
-
-TEST_F(MdnsLab, UnknownNameResolvesToNothingWithinTheLimit)
-{
-    telvanto::platform::AvahiMdns mdns(scheduler);
-    telvanto::tv::Discovery discovery(mdns, scheduler);
     ASSERT_TRUE(waitUntil([&] { return mdns.isRunning(); }));
-    bool done = false;
+    std::optional<std::optional<QString>> unknown;
+    discovery.resolve(tvType, "No Such TV", [&](std::optional<QString> h) { unknown = h; });
+
+    QProcess tvsim;
+    tvsim.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer started;
+    tvsim.start(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1", "--state-dir", labPath("/tv/state"),
+                  "--name", name, "--code-file", labPath("/tv/code"), "--log", labPath("/tv/events.jsonl")});
+    started.start();
+    // Names arrive exactly as announced: spaces, dots, diacritics.
+    ASSERT_TRUE(waitUntil([&] { return names.contains(name); }, 15s)) << names.join(", ").toStdString();
+    std::printf("figure: announcement to found %lld ms (tvsim start included)\n", static_cast<long long>(started.elapsed()));
     std::optional<QString> host = "unset";
-    discovery.resolve(tvType, "No Such TV", [&](std::optional<QString> h) { host = h; done = true; });
-    ASSERT_TRUE(waitUntil([&] { return done; }, 8s));
-    EXPECT_EQ(host, std::nullopt);
-}
+    discovery.resolve(tvType, name, [&](std::optional<QString> h) { host = h; });
+    ASSERT_TRUE(waitUntil([&] { return host != "unset" && unknown; }, 10s));
+    EXPECT_EQ(host, QString("10.77.0.1"));
+    EXPECT_EQ(*unknown, std::nullopt) << "an unknown name resolves to nothing within the limit";
 
-TEST_F(MdnsLab, DiscoveryComesBackWhenTheDaemonDoes)
-{
-    telvanto::platform::AvahiMdns mdns(scheduler);
-    QStringList names;
-    mdns.browse(tvType, [&](const QStringList& n) { names = n; });
-    AnnouncedTv tv("Spálňa");
-    ASSERT_TRUE(waitUntil([&] { return names.contains("Spálňa"); }, 15s));
-
-    labCommand({"stop-avahi", "app"});
-    ASSERT_TRUE(waitUntil([&] { return !mdns.isRunning(); }, 10s));
-    names.clear();
-    labCommand({"start-avahi", "app"});
-    ASSERT_TRUE(waitUntil([&] { return mdns.isRunning() && names.contains("Spálňa"); }, 20s));
-}
-
-
-namespace {
-
-// telvanto-cli on this side of the lab, with its own stores; standard input may be fed.
-struct Cli {
-    QProcess process;
-    QString out, err;
-
-    void start(const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TELVANTO_DATA_DIR", lab() + "/app/client");
-        env.insert("TELVANTO_CONFIG_DIR", lab() + "/app/config");
+    // telvanto-cli on this side of the lab, with stores of its own: the TV found is chosen.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TELVANTO_DATA_DIR", labPath("/app/client"));
+    env.insert("TELVANTO_CONFIG_DIR", labPath("/app/config"));
+    const auto cli = [&](const QStringList& args, int* status) {
+        QProcess process;
         process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("TELVANTO_CLI"), args);
-    }
-    int finish()
-    {
+        if (args[0] == "pair") process.write(nextCode().toLatin1() + "\n");
         EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30s));
-        out = QString::fromUtf8(process.readAllStandardOutput());
-        err = QString::fromUtf8(process.readAllStandardError());
-        return process.exitCode();
-    }
-};
-
-} // namespace
-
-TEST_F(MdnsLab, TheCliFindsPairsAndControlsTheAnnouncedTv)
-{
-    AnnouncedTv tv("Obývačka TV");
-    Cli discover;
-    discover.start({"discover", "--timeout", "6"});
-    EXPECT_EQ(discover.finish(), 0) << discover.err.toStdString();
-    EXPECT_TRUE(discover.out.contains(QString::fromUtf8("Obývačka TV\t10.77.0.1"))) << discover.out.toStdString();
-
-    // No address given: the TV found is chosen, and its code is typed in.
-    QFile::remove(AnnouncedTv::codeFile());
-    Cli pair;
-    pair.start({"pair", "--timeout", "20"});
-    QFile code(AnnouncedTv::codeFile());
-    ASSERT_TRUE(waitUntil([&] { return code.exists() && code.size() > 0; }, 20s)) << "the TV never showed a code";
-    ASSERT_TRUE(code.open(QIODevice::ReadOnly));
-    pair.process.write(code.readAll());
-    EXPECT_EQ(pair.finish(), 0) << pair.err.toStdString();
-    EXPECT_TRUE(pair.out.contains("paired with 10.77.0.1")) << pair.out.toStdString();
-
-    Cli status;
-    status.start({"status"});
-    EXPECT_EQ(status.finish(), 0) << status.err.toStdString();
-    EXPECT_TRUE(status.out.contains("status: connected")) << status.out.toStdString();
-    EXPECT_TRUE(status.out.contains(QString::fromUtf8("tv: Obývačka TV (10.77.0.1)"))) << status.out.toStdString();
-}
-
-TEST_F(MdnsLab, MirroringStartsAirScreenAndPicksTheTVsReceiver)
-{
-    using namespace telvanto;
-    const QString name = QString::fromUtf8("Obývačka");
-    const QString log = lab() + "/tv/events.jsonl";
-    AnnouncedTv tvsim(name, {"--log", log});
+        *status = process.exitCode();
+        return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    };
+    // A second TV announced while it lists: each TV is still listed once.
+    QProcess discover;
+    discover.setProcessEnvironment(env);
+    discover.start(qEnvironmentVariable("TELVANTO_CLI"), {"discover", "--timeout", "6"});
+    QString out;
+    ASSERT_TRUE(waitUntil([&] { return (out += QString::fromUtf8(discover.readAllStandardOutput())).contains(name); }));
+    auto second = mdns.publish(tvType, QString::fromUtf8("Druhá TV"), 6466);
+    ASSERT_TRUE(waitUntil([&] { return discover.state() == QProcess::NotRunning; }, 30s));
+    out += QString::fromUtf8(discover.readAllStandardOutput());
+    EXPECT_TRUE(discover.exitCode() == 0 && out.count(name + "\t10.77.0.1") == 1 && out.contains(QString::fromUtf8("Druhá TV\t10.77.0.2")))
+        << out.toStdString();
+    second.reset();
+    ASSERT_TRUE(waitUntil([&] { return !names.contains(QString::fromUtf8("Druhá TV")); })) << "withdrawn before pairing";
+    int status = -1;
+    QFile::remove(labPath("/tv/code"));
+    out = cli({"pair", "--timeout", "20"}, &status);
+    EXPECT_TRUE(status == 0 && out.contains("paired with 10.77.0.1")) << out.toStdString();
+    out = cli({"status"}, &status);
+    EXPECT_TRUE(status == 0 && out.contains("status: connected") && out.contains("tv: " + name + " (10.77.0.1)")) << out.toStdString();
 
     // The remote paired with the TV across the lab, as the application holds it.
     telvanto::testing::TempDir dir;
@@ -193,41 +108,44 @@ TEST_F(MdnsLab, MirroringStartsAirScreenAndPicksTheTVsReceiver)
     tv::NullTVLookup lookup;
     telvanto::testing::FakeNetworkMonitor network;
     telvanto::testing::FakeDirectoryWatcher credentialWatch;
-    tv::TVController tv(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk");
-    QFile::remove(AnnouncedTv::codeFile());
-    QByteArray said;
-    ASSERT_TRUE(waitUntil([&] { said += tvsim.process.readAll(); return said.contains("listening"); }));
-    tv.selectTV(name, "10.77.0.1");
-    tv.startPairing();
-    QFile code(AnnouncedTv::codeFile());
-    ASSERT_TRUE(waitUntil([&] { return code.exists() && code.size() > 0; }, 20s)) << "the TV never showed a code";
-    ASSERT_TRUE(code.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(tv.submitCode(QString::fromLatin1(code.readAll()).trimmed()));
-    ASSERT_TRUE(waitUntil([&] { return !tv.verifiedHost().isEmpty(); }, 20s));
+    tv::TVController remote(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk");
+    QFile::remove(labPath("/tv/code"));
+    remote.selectTV(name, "10.77.0.1");
+    remote.startPairing();
+    ASSERT_TRUE(remote.submitCode(nextCode()));
+    ASSERT_TRUE(waitUntil([&] { return !remote.verifiedHost().isEmpty(); }, 20s));
 
     // Mirroring over real mDNS; the panel and the displays are stand-ins.
-    platform::AvahiMdns mdns(scheduler);
-    tv::Discovery discovery(mdns, scheduler);
+    platform::AvahiMdns mirrorMdns(scheduler);
+    tv::Discovery mirrorDiscovery(mirrorMdns, scheduler);
     telvanto::testing::FakeDisplays displays;
     telvanto::testing::FakeReceiverSelector selector(scheduler);
     telvanto::testing::FakeAccessibility access;
-    mirroring::MirrorController mirror(scheduler, settings, discovery, displays, selector, access);
-    mirror.setTvHost(tv.verifiedHost());
-    EXPECT_FALSE(mirror.receiverName()) << "no receiver before AirScreen runs";
-
-    mirroring::ControllerTV remote(tv);
-    mirror.start(remote);
+    mirroring::MirrorController mirror(scheduler, settings, mirrorDiscovery, displays, selector, access);
+    mirror.setTvHost(remote.verifiedHost());
+    EXPECT_TRUE(!mirror.receiverName() && receivers.isEmpty()) << "no receiver before AirScreen runs";
+    mirroring::ControllerTV asTv(remote);
+    mirror.start(asTv);
     ASSERT_TRUE(waitUntil([&] { return !selector.calls.isEmpty(); }, 15s)) << mirror.messageText().toStdString();
     EXPECT_EQ(selector.calls, QStringList{"on " + name}) << "the receiver on the TV's address";
-    EXPECT_EQ(tv.currentApp(), mirroring::MirrorController::airScreenPackage);
-    QFile events(log);
+    EXPECT_EQ(remote.currentApp(), mirroring::MirrorController::airScreenPackage);
+    QFile events(labPath("/tv/events.jsonl"));
     ASSERT_TRUE(events.open(QIODevice::ReadOnly));
     const QByteArray heard = events.readAll();
-    EXPECT_TRUE(heard.contains("wakeUp")) << heard.constData();
-    EXPECT_LT(heard.indexOf("wakeUp"), heard.indexOf("com.ionitech.airscreen")) << "woken, then AirScreen";
-
+    EXPECT_TRUE(heard.contains("wakeUp") && heard.indexOf("wakeUp") < heard.indexOf("com.ionitech.airscreen")) << "woken, then AirScreen";
     displays.plug(5, {}, "AirPlay " + name); // the receiver's display comes online
     ASSERT_TRUE(waitUntil([&] { return !mirror.busy(); }, 5s));
-    EXPECT_TRUE(mirror.isMirroring());
-    EXPECT_FALSE(mirror.message());
+    EXPECT_TRUE(mirror.isMirroring() && !mirror.message());
+
+    // The AirPlay receiver is announced only while AirScreen is in front.
+    ASSERT_TRUE(waitUntil([&] { return receivers.contains(name); }, 15s));
+    tvsim.write("launch com.google.android.tvlauncher\n");
+    ASSERT_TRUE(waitUntil([&] { return receivers.isEmpty(); }, 15s)) << "withdrawn when another app comes to the front";
+
+    // Discovery comes back when the daemon does.
+    QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"stop-avahi", lab(), "app"});
+    ASSERT_TRUE(waitUntil([&] { return !mdns.isRunning(); }, 10s));
+    names.clear();
+    QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"start-avahi", lab(), "app"});
+    ASSERT_TRUE(waitUntil([&] { return mdns.isRunning() && names.contains(name); }, 20s));
 }

@@ -8,6 +8,14 @@
 
 namespace telvanto::testing {
 
+// A framed message without its varint length header.
+inline Bytes payloadOf(const Bytes& frame)
+{
+    std::size_t header = 0;
+    while (header < frame.size() && (frame[header] & 0x80)) ++header;
+    return Bytes(frame.begin() + std::ptrdiff_t(std::min(header + 1, frame.size())), frame.end());
+}
+
 // A scripted channel: the test plays the TV by calling ready/receive/close, and reads what
 // the owner sent. Like the real one it reports a close once, and a cancel from the
 // scheduler (virtual time zero later), not from inside the owner's call.
@@ -15,8 +23,7 @@ class FakeChannel final : public transport::Channel {
 public:
     FakeChannel(QString host, quint16 toPort, std::optional<identity::ClientIdentity> withIdentity,
                 std::optional<identity::RSAPublicKey> pinnedKey, core::Scheduler& scheduler)
-        : host_(std::move(host)), port(toPort), identity(std::move(withIdentity)), pinned(std::move(pinnedKey)),
-          scheduler_(scheduler)
+        : host_(std::move(host)), port(toPort), identity(std::move(withIdentity)), pinned(std::move(pinnedKey)), scheduler_(scheduler)
     {
     }
 
@@ -28,38 +35,28 @@ public:
     void cancel() override
     {
         cancelled = true;
-        if (closed) return;
-        closed = true;
-        pendingClose_ = scheduler_.schedule(core::Duration::zero(), [this] { deliver(Closed{}); });
+        if (!std::exchange(closed, true)) pendingClose_ = scheduler_.schedule(core::Duration::zero(), [this] { deliver(Closed{}); });
     }
-    const std::optional<identity::RSAPublicKey>& serverKey() const override { return serverKey_; }
+    const std::optional<identity::RSAPublicKey>& serverKey() const override { return keyBox_.key; }
     const KeyBox& keyBox() const override { return keyBox_; }
     const QString& host() const override { return host_; }
-    void dispose() override
-    {
-        disposed = true;
-        onEvent = nullptr;
-    }
+    void dispose() override { disposed = true; onEvent = nullptr; }
 
     // The TV's side.
     void ready(const identity::RSAPublicKey& key)
     {
         keyBox_.key = key;
-        serverKey_ = key;
         if (!closed) deliver(Ready{});
     }
     void receive(const Bytes& payload)
     {
         if (!closed) deliver(Message{payload});
     }
-    // A frame as the encoders make it: the payload after its length header.
-    void receiveFrame(const Bytes& frame);
+    void receiveFrame(const Bytes& frame) { receive(payloadOf(frame)); } // as the encoders make it
     void close(std::optional<Error> error = std::nullopt, bool pinMismatch = false)
     {
         keyBox_.pinMismatch = pinMismatch;
-        if (closed) return;
-        closed = true;
-        deliver(Closed{std::move(error)});
+        if (!std::exchange(closed, true)) deliver(Closed{std::move(error)});
     }
 
     QString host_;
@@ -67,10 +64,7 @@ public:
     std::optional<identity::ClientIdentity> identity;
     std::optional<identity::RSAPublicKey> pinned;
     std::vector<Bytes> sent;
-    bool started = false;
-    bool cancelled = false;
-    bool closed = false;
-    bool disposed = false;
+    bool started = false, cancelled = false, closed = false, disposed = false;
 
 private:
     void deliver(const Event& event)
@@ -80,16 +74,8 @@ private:
 
     core::Scheduler& scheduler_;
     KeyBox keyBox_;
-    std::optional<identity::RSAPublicKey> serverKey_;
     core::TaskHandle pendingClose_;
 };
-
-inline void FakeChannel::receiveFrame(const Bytes& frame)
-{
-    std::size_t header = 0;
-    while (header < frame.size() && (frame[header] & 0x80)) ++header;
-    receive(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(header + 1), frame.end()));
-}
 
 // Keeps every channel it opened, so tests can inspect and drive old ones too.
 class FakeChannelFactory final : public transport::ChannelFactory {

@@ -27,15 +27,8 @@ public:
     // Answers every open look-up of the name, once.
     void answer(const QString& name, std::optional<QString> host)
     {
-        auto open = std::move(requests);
-        requests.clear();
-        for (auto& r : open) {
-            if (r.name == name) {
-                r.done(host);
-            } else {
-                requests.push_back(std::move(r));
-            }
-        }
+        const auto open = std::exchange(requests, {});
+        for (const auto& r : open) r.name == name ? r.done(host) : requests.push_back(r);
     }
 
     std::function<void(const QStringList&)> browser;

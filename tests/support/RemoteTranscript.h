@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeChannel.h"
 #include "TvMsg.h"
 
 #include <string>
@@ -11,11 +12,8 @@ namespace telvanto::testing {
 // "appLink https://…", so tests compare whole conversations.
 inline std::string describeRemoteFrame(const Bytes& frame)
 {
-    std::size_t header = 0;
-    while (header < frame.size() && (frame[header] & 0x80)) ++header;
-    const ByteView payload = ByteView(frame).subspan(std::min(header + 1, frame.size()));
     namespace from = tvsim::TvMsg::from;
-    const auto message = tvsim::TvMsg::decodeRemote(payload);
+    const auto message = tvsim::TvMsg::decodeRemote(payloadOf(frame));
     if (const auto* m = std::get_if<from::Configure>(&message)) return "configure " + std::to_string(m->features);
     if (const auto* m = std::get_if<from::SetActive>(&message)) return "setActive " + std::to_string(m->value);
     if (const auto* m = std::get_if<from::PingResponse>(&message)) return "ping " + std::to_string(m->value);

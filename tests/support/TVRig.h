@@ -33,12 +33,11 @@ namespace TvMsg = tvsim::TvMsg;
 inline constexpr quint16 pairingPort = 16467, remotePort = 16466;
 
 inline QString u8(const std::string& text) { return QString::fromStdString(text); }
-
-inline Bytes payloadOf(const Bytes& frame) // without the length header
+// "1500ms", "2s"
+inline core::Duration duration(const std::string& text)
 {
-    std::size_t header = 0;
-    while (header < frame.size() && (frame[header] & 0x80)) ++header;
-    return Bytes(frame.begin() + std::ptrdiff_t(header + 1), frame.end());
+    return text.ends_with("ms") ? core::Duration(std::chrono::milliseconds(std::stoll(text)))
+                                : core::Duration(std::chrono::seconds(std::stoll(text)));
 }
 
 // What reached the TV on a remote channel, in words: "configure:615", "active:615", "ping:7",
@@ -205,10 +204,8 @@ inline void TVRig::step(const std::string& w)
     else if (w == "touched") storeWatch.change();
     else if (w.starts_with("select")) tv->selectTV(w[6] == '@' ? tv->tvName() : u8(w.substr(7, w.find('@') - 7)), u8(w.substr(w.find('@') + 1)));
     else if (w.starts_with("+")) {
-        const core::Duration by = w.ends_with("ms") ? core::Duration(std::chrono::milliseconds(std::stoll(w.substr(1))))
-                                                    : core::Duration(std::chrono::seconds(std::stoll(w.substr(1))));
-        scheduler.advance(by);
-        elapsed += by;
+        scheduler.advance(duration(w.substr(1)));
+        elapsed += duration(w.substr(1));
     } else ADD_FAILURE() << "unknown step " << w;
 }
 

@@ -5,61 +5,41 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace std::chrono_literals;
 using telvanto::testing::FakeMdns;
 using telvanto::testing::VirtualScheduler;
 using telvanto::tv::Discovery;
 
-namespace {
-const QString type = QStringLiteral("_androidtvremote2._tcp");
-}
-
+// Each row: what the backend does (an address, "none": failure or no IPv4 address, +MS: time passes,
+// now=...: answered from inside resolve, gone: the discovery is destroyed), and what the caller got.
 TEST(Discovery, EachResolutionEndsExactlyOnce)
 {
-    using Step = std::function<void(FakeMdns&, VirtualScheduler&)>;
-    const Step none = [](FakeMdns&, VirtualScheduler&) {};
-    const struct {
-        const char* name;
-        Step steps;
-        std::vector<std::optional<QString>> expected;
-        std::optional<std::optional<QString>> atOnce = {}; // the backend reports inside resolve
-    } cases[] = {
-        {"address", [](FakeMdns& m, VirtualScheduler&) { m.answer("TV", "10.0.0.5"); }, {"10.0.0.5"}},
-        {"reported twice", [](FakeMdns& m, VirtualScheduler&) { m.answer("TV", "10.0.0.5"); m.answer("TV", "10.0.0.6"); }, {"10.0.0.5"}},
-        {"failure then result", [](FakeMdns& m, VirtualScheduler&) { m.answer("TV", std::nullopt); m.answer("TV", "10.0.0.6"); }, {std::nullopt}},
-        {"no IPv4 address", [](FakeMdns& m, VirtualScheduler&) { m.answer("TV", std::nullopt); }, {std::nullopt}},
-        {"silence until just before the limit", [](FakeMdns& m, VirtualScheduler& s) { s.advance(4999ms); m.answer("TV", "10.0.0.7"); }, {"10.0.0.7"}},
-        {"silence until the limit", [](FakeMdns& m, VirtualScheduler& s) { s.advance(5000ms); m.answer("TV", "10.0.0.7"); }, {std::nullopt}},
-        {"address known at once", none, {"10.0.0.4"}, std::optional<QString>("10.0.0.4")},
-        {"failure known at once", none, {std::nullopt}, std::optional<QString>()},
-        {"known at once, then more", [](FakeMdns& m, VirtualScheduler&) { m.answer("TV", "10.0.0.6"); }, {"10.0.0.4"}, std::optional<QString>("10.0.0.4")},
+    const std::pair<std::string, std::string> rows[] = {
+        {"10.0.0.5", "10.0.0.5"}, {"10.0.0.5 10.0.0.6", "10.0.0.5"}, {"none 10.0.0.6", "none"}, {"none", "none"},
+        {"+4999 10.0.0.7", "10.0.0.7"}, {"+5000 10.0.0.7", "none"}, {"now=10.0.0.4", "10.0.0.4"}, {"now=none", "none"},
+        {"now=10.0.0.4 10.0.0.6", "10.0.0.4"}, {"gone 10.0.0.5", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [script, expected] : rows) {
+        SCOPED_TRACE(script);
         FakeMdns mdns;
         VirtualScheduler scheduler;
-        if (c.atOnce) mdns.answersAtOnce["TV"] = *c.atOnce;
-        Discovery discovery(mdns, scheduler);
-        std::vector<std::optional<QString>> results;
-        discovery.resolve(type, "TV", [&](std::optional<QString> host) { results.push_back(host); });
-        EXPECT_EQ(discovery.liveResolvers(), c.atOnce ? 0u : 1u) << c.name;
-        c.steps(mdns, scheduler);
+        const bool atOnce = script.starts_with("now=");
+        if (atOnce) mdns.answersAtOnce["TV"] = script.starts_with("now=none") ? std::nullopt : std::optional<QString>("10.0.0.4");
+        auto discovery = std::make_unique<Discovery>(mdns, scheduler);
+        std::string results;
+        discovery->resolve("_androidtvremote2._tcp", "TV", [&](std::optional<QString> host) { results += host.value_or("none").toStdString(); });
+        EXPECT_EQ(discovery->liveResolvers(), atOnce ? 0u : 1u);
+        std::istringstream words(script);
+        for (std::string w; words >> w;) {
+            if (w == "gone") discovery.reset();
+            else if (w[0] == '+') scheduler.advance(std::chrono::milliseconds(std::stoi(w.substr(1))));
+            else if (!w.starts_with("now=")) mdns.answer("TV", w == "none" ? std::nullopt : std::optional<QString>(QString::fromStdString(w)));
+        }
         scheduler.advance(10s);
-        EXPECT_EQ(results, c.expected) << c.name;
-        EXPECT_EQ(discovery.liveResolvers(), 0u) << c.name;
-        EXPECT_EQ(mdns.openRequests("TV"), 0u) << c.name << ": the backend request must be stopped";
+        EXPECT_EQ(results, expected);
+        EXPECT_EQ(discovery ? discovery->liveResolvers() : 0u, 0u);
+        EXPECT_EQ(mdns.openRequests("TV"), 0u) << "the backend request must be stopped";
     }
-}
-
-TEST(Discovery, NothingArrivesAfterDiscoveryIsGone)
-{
-    FakeMdns mdns;
-    VirtualScheduler scheduler;
-    int calls = 0;
-    {
-        Discovery discovery(mdns, scheduler);
-        discovery.resolve(type, "TV", [&](std::optional<QString>) { ++calls; });
-    }
-    mdns.answer("TV", "10.0.0.5");
-    scheduler.advance(10s);
-    EXPECT_EQ(calls, 0);
 }
