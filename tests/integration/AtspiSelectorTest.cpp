@@ -38,43 +38,51 @@ struct Panel {
     QByteArray out;
 };
 
-} // namespace
-
 // Xvfb and a session bus of the test's own; the accessibility bus starts on demand inside it.
-TEST(Atspi, ReceiverIsSwitchedSoughtAndDumpedThroughTheBus)
-{
-    // Nothing of the session reaches the user's own files: settings stay in memory, and the
-    // accessibility bus's socket lands in a directory of ours.
-    QTemporaryDir runtime;
-    for (const char* dir : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) qputenv(dir, runtime.path().toUtf8());
-    qputenv("GSETTINGS_BACKEND", "memory");
-    qunsetenv("AT_SPI_BUS_ADDRESS");
-    XServer xvfb("Xvfb", {"-noreset", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
-    qputenv("DISPLAY", xvfb.name()); // before the bus: the accessibility services it starts post keys there
-    QProcess bus;
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    waitUntil([&] { return bus.canReadLine() || bus.state() == QProcess::NotRunning; }, 10s);
-    const QByteArray address = bus.readLine().trimmed();
-    if (xvfb.name().isEmpty() || address.isEmpty()) GTEST_SKIP() << "Xvfb or dbus-daemon did not start";
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-
-    telvanto::transport::QtScheduler scheduler;
-    AtspiElementTree tree;
-    ControlCenterSelector selector{tree, scheduler};
+class Atspi : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Nothing of the session reaches the user's own files: settings stay in memory, and the
+        // accessibility bus's socket lands in a directory of ours.
+        for (const char* dir : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) qputenv(dir, runtime.path().toUtf8());
+        qputenv("GSETTINGS_BACKEND", "memory");
+        qunsetenv("AT_SPI_BUS_ADDRESS");
+        qputenv("DISPLAY", xvfb.name()); // before the bus: the accessibility services it starts post keys there
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        waitUntil([&] { return bus.canReadLine() || bus.state() == QProcess::NotRunning; }, 10s);
+        const QByteArray address = bus.readLine().trimmed();
+        if (xvfb.name().isEmpty() || address.isEmpty()) GTEST_SKIP() << "Xvfb or dbus-daemon did not start";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    }
     // Starts the panel and waits until it shows on the accessibility registry.
-    const auto start = [&](const QStringList& args) {
+    std::unique_ptr<Panel> start(const QStringList& args)
+    {
         auto panel = std::make_unique<Panel>(args);
         EXPECT_TRUE(waitUntil([&] { return panel->events().contains("ready") && tree.application("com.apple.controlcenter"); }, 15s))
             << panel->events().join(" / ").toStdString();
         return panel;
-    };
-    const auto select = [&](ControlCenterSelector& by, const QString& name, bool connect) {
+    }
+    std::optional<bool> select(ControlCenterSelector& by, const QString& name, bool connect)
+    {
         std::optional<bool> result;
         by.selectReceiver(name, connect, [&](bool ok) { result = ok; });
         waitUntil([&] { return result.has_value(); }, 15s);
         return result;
-    };
+    }
 
+    QTemporaryDir runtime;
+    XServer xvfb{"Xvfb", {"-noreset", "-nolisten", "tcp", "-screen", "0", "800x600x24"}};
+    QProcess bus;
+    telvanto::transport::QtScheduler scheduler;
+    AtspiElementTree tree;
+    ControlCenterSelector selector{tree, scheduler};
+};
+
+} // namespace
+
+TEST_F(Atspi, ReceiverIsSwitchedAndSoughtThroughTheBus)
+{
     auto panel = start({"--rows-delay", "300", "Spálňa=on", "AS-Obývačka"});
     const QStringList opened = {"pressed item Ovládacie centrum", "pressed tile"};
     const struct { const char* name; bool connect, result; QStringList events; } steps[] = {
@@ -97,6 +105,27 @@ TEST(Atspi, ReceiverIsSwitchedSoughtAndDumpedThroughTheBus)
         EXPECT_EQ(panel->events().mid(seen), s.events) << s.name;
     }
 
+    // An accessibility bus that cannot be reached shows no panel: false, and no dump.
+    qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/nonexistent/telvanto-no-bus");
+    AtspiElementTree unreachable;
+    ControlCenterSelector blind(unreachable, scheduler);
+    QTemporaryDir dir;
+    bool dumped = false;
+    blind.dumpControlCenter(dir.filePath("none.txt"), [&] { dumped = true; });
+    EXPECT_EQ(select(blind, "AS-Obývačka", true), false);
+    EXPECT_TRUE(waitUntil([&] { return dumped; }, 5s));
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.txt")));
+    qunsetenv("AT_SPI_BUS_ADDRESS");
+
+    telvanto::platform::AtspiAccessibility access;
+    EXPECT_FALSE(access.isEnabled()) << "a fresh session starts with accessibility off";
+    access.requestEnable();
+    EXPECT_TRUE(access.isEnabled());
+}
+
+TEST_F(Atspi, DumpMatchesTheGoldenFileAndAPanelQuittingMidSelectionIsFalse)
+{
+    auto panel = start({"Spálňa=on", "AS-Obývačka"});
     QTemporaryDir dir;
     bool done = false;
     selector.dumpControlCenter(dir.filePath("panel.txt"), [&] { done = true; });
@@ -108,24 +137,7 @@ TEST(Atspi, ReceiverIsSwitchedSoughtAndDumpedThroughTheBus)
     const QStringList expected = QString::fromUtf8(golden.readAll()).split('\n');
     for (qsizetype i = 0; i < std::max(lines.size(), expected.size()); ++i) EXPECT_EQ(lines.value(i), expected.value(i)) << "line " << i + 1;
 
-    // A panel that quits while the selection runs: false.
     panel.reset();
     panel = start({"--quit-on-tile", "AS-Obývačka"});
     EXPECT_EQ(select(selector, "AS-Obývačka", true), false);
-
-    // An accessibility bus that cannot be reached shows no panel: false, and no dump.
-    qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/nonexistent/telvanto-no-bus");
-    AtspiElementTree unreachable;
-    ControlCenterSelector blind(unreachable, scheduler);
-    bool blindDone = false;
-    blind.dumpControlCenter(dir.filePath("none.txt"), [&] { blindDone = true; });
-    EXPECT_EQ(select(blind, "AS-Obývačka", true), false);
-    EXPECT_TRUE(waitUntil([&] { return blindDone; }, 5s));
-    EXPECT_FALSE(QFile::exists(dir.filePath("none.txt")));
-    qunsetenv("AT_SPI_BUS_ADDRESS");
-
-    telvanto::platform::AtspiAccessibility access;
-    EXPECT_FALSE(access.isEnabled()) << "a fresh session starts with accessibility off";
-    access.requestEnable();
-    EXPECT_TRUE(access.isEnabled());
 }

@@ -124,7 +124,7 @@ TEST(MirrorController, ReceiverIsTheFirstServiceByNameOnTheTVsHost)
     }
 }
 
-TEST(MirrorController, Workflows)
+TEST(MirrorController, StartAndStopWorkflows)
 {
     const QString on = "woken, on AS-Obývačka, connected AS-Obývačka";
     const struct { const char* name; const char* script; core::Duration idleAfter; QStringList messages; QString outcome; } rows[] = {
