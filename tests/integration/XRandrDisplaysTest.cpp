@@ -5,14 +5,12 @@
 #include "transport/QtScheduler.h"
 
 #include "EventLoop.h"
-#include "FakeMdns.h"
-#include "FakeMirroring.h"
-#include "TempDir.h"
+#include "MirrorRig.h"
 #include "XServer.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
+#include <QRect>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -25,424 +23,239 @@ using mirroring::DisplayId;
 using mirroring::MirrorController;
 using platform::XRandrDisplays;
 
+void PrintTo(const QRect& r, std::ostream* os) { *os << r.width() << 'x' << r.height() << '+' << r.x() << '+' << r.y(); }
+
 namespace {
 
-constexpr const char* dummyConfig = R"(Section "ServerFlags"
-  Option "AutoAddDevices" "false"
-  Option "AutoEnableDevices" "false"
-EndSection
-Section "Device"
-  Identifier "dummy"
-  Driver "dummy"
-  VideoRam 256000
-EndSection
-Section "Monitor"
-  Identifier "monitor"
-  HorizSync 5.0 - 1000.0
-  VertRefresh 5.0 - 200.0
-EndSection
-Section "Screen"
-  Identifier "screen"
-  Device "dummy"
-  Monitor "monitor"
-  DefaultDepth 24
-  SubSection "Display"
-    Depth 24
-    Virtual 8192 4096
-  EndSubSection
-EndSection
-)";
-
-struct Area {
-    int x = 0, y = 0;
-    unsigned width = 0, height = 0;
-    bool operator==(const Area&) const = default;
-};
-void PrintTo(const Area& a, std::ostream* os) { *os << a.width << 'x' << a.height << '+' << a.x << '+' << a.y; }
-
 // The test's own hands on the server: it plugs outputs in and out and names them, as the
-// desktop and the monitors would.
-class Desk {
-public:
-    explicit Desk(const QByteArray& name) : dpy_(XOpenDisplay(name.constData()))
-    {
-        // Its requests may fail (no such property, a mode the output lacks); the checks follow.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~Desk()
-    {
-        if (dpy_) XCloseDisplay(dpy_);
-    }
-    bool ok() const { return dpy_ != nullptr; }
+// desktop and the monitors would. Its requests may fail (a mode the output lacks); the checks follow.
+struct Desk {
+    explicit Desk(const QByteArray& name) : dpy(XOpenDisplay(name.constData())) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
+    ~Desk() { if (dpy) XCloseDisplay(dpy); }
+    Display* const dpy;
 
-    RROutput output(const char* name)
+    using Resources = std::unique_ptr<XRRScreenResources, decltype(&XRRFreeScreenResources)>;
+    Resources resources() { return {XRRGetScreenResourcesCurrent(dpy, DefaultRootWindow(dpy)), XRRFreeScreenResources}; }
+    std::unique_ptr<XRROutputInfo, decltype(&XRRFreeOutputInfo)> info(const Resources& r, RROutput o) { return {XRRGetOutputInfo(dpy, r.get(), o), XRRFreeOutputInfo}; }
+    void set(RROutput o, const char* property, Atom type, int format, const void* data, int count)
     {
-        RROutput found = 0;
-        withResources([&](XRRScreenResources* r) {
-            for (int i = 0; i < r->noutput && !found; ++i) {
-                XRROutputInfo* o = XRRGetOutputInfo(dpy_, r, r->outputs[i]);
-                if (QByteArray(o->name, o->nameLen) == name) found = r->outputs[i];
-                XRRFreeOutputInfo(o);
-            }
-        });
-        return found;
+        XRRChangeOutputProperty(dpy, o, XInternAtom(dpy, property, False), type, format, PropModeReplace, static_cast<const unsigned char*>(data), count);
+        XSync(dpy, False);
     }
 
-    void markPanel(RROutput output)
+    RROutput output(const QByteArray& name)
     {
-        Atom panel = XInternAtom(dpy_, "Panel", False);
-        XRRChangeOutputProperty(dpy_, output, XInternAtom(dpy_, RR_PROPERTY_CONNECTOR_TYPE, False), XA_ATOM, 32,
-                                PropModeReplace, reinterpret_cast<unsigned char*>(&panel), 1);
-        XSync(dpy_, False);
+        const Resources r = resources();
+        for (int i = 0; i < r->noutput; ++i)
+            if (QByteArray(info(r, r->outputs[i])->name) == name) return r->outputs[i];
+        return 0;
     }
-
+    void markPanel(RROutput o)
+    {
+        const Atom panel = XInternAtom(dpy, "Panel", False);
+        set(o, RR_PROPERTY_CONNECTOR_TYPE, XA_ATOM, 32, &panel, 1);
+    }
     // An EDID base block that names the monitor.
-    void nameMonitor(RROutput output, const QByteArray& name)
+    void nameMonitor(RROutput o, const QByteArray& name)
     {
-        QByteArray edid(128, '\0');
-        edid.replace(0, 8, QByteArray("\x00\xff\xff\xff\xff\xff\xff\x00", 8));
-        QByteArray descriptor("\x00\x00\x00\xfc\x00", 5);
-        descriptor += (name + '\n').leftJustified(13, ' ', true);
-        edid.replace(54, 18, descriptor);
-        XRRChangeOutputProperty(dpy_, output, XInternAtom(dpy_, RR_PROPERTY_RANDR_EDID, False), XA_INTEGER, 8,
-                                PropModeReplace, reinterpret_cast<const unsigned char*>(edid.constData()), 128);
-        XSync(dpy_, False);
+        QByteArray edid = QByteArray("\x00\xff\xff\xff\xff\xff\xff\x00", 8).leftJustified(128, '\0');
+        edid.replace(54, 18, QByteArray("\x00\x00\x00\xfc\x00", 5) + (name + '\n').leftJustified(13, ' ', true));
+        set(o, RR_PROPERTY_RANDR_EDID, XA_INTEGER, 8, edid.constData(), 128);
     }
-
     // Gives the output these modes and shows the first at x, y: it comes online.
-    void plug(RROutput output, std::vector<QByteArray> modes, int x, int y)
+    void plug(RROutput o, const std::vector<QByteArray>& modes, int x, int y)
     {
-        withResources([&](XRRScreenResources* r) {
-            XRROutputInfo* o = XRRGetOutputInfo(dpy_, r, output);
-            const RRCrtc crtc = o->crtc ? o->crtc : o->crtcs[0];
-            std::vector<RRMode> has(o->modes, o->modes + o->nmode);
-            XRRFreeOutputInfo(o);
-            RRMode first = 0;
-            for (const QByteArray& name : modes) {
-                const RRMode mode = modeNamed(r, name);
-                if (std::find(has.begin(), has.end(), mode) == has.end()) XRRAddOutputMode(dpy_, output, mode);
-                if (!first) first = mode;
-            }
-            const auto [w, h] = modeSize(r, first);
-            growTo(x + int(w), y + int(h));
-            RROutput outputs[] = {output};
-            XRRSetCrtcConfig(dpy_, r, crtc, CurrentTime, x, y, first, RR_Rotate_0, outputs, 1);
-        });
-        XSync(dpy_, False);
+        const Resources r = resources();
+        const auto i = info(r, o);
+        const XRRModeInfo* first = nullptr;
+        for (const QByteArray& name : modes) {
+            const XRRModeInfo* m = std::find_if(r->modes, r->modes + r->nmode, [&](const XRRModeInfo& mode) { return name == mode.name; });
+            if (std::find(i->modes, i->modes + i->nmode, m->id) == i->modes + i->nmode) XRRAddOutputMode(dpy, o, m->id);
+            first = first ? first : m;
+        }
+        const QSize screen = size();
+        if (x + int(first->width) > screen.width() || y + int(first->height) > screen.height())
+            XRRSetScreenSize(dpy, DefaultRootWindow(dpy), std::max(x + int(first->width), screen.width()), std::max(y + int(first->height), screen.height()), 508, 286);
+        XRRSetCrtcConfig(dpy, r.get(), i->crtc ? i->crtc : i->crtcs[0], CurrentTime, x, y, first->id, RR_Rotate_0, &o, 1);
+        XSync(dpy, False);
     }
-
-    void unplug(RROutput output)
+    void unplug(RROutput o)
     {
-        withResources([&](XRRScreenResources* r) {
-            XRROutputInfo* o = XRRGetOutputInfo(dpy_, r, output);
-            if (o->crtc) XRRSetCrtcConfig(dpy_, r, o->crtc, CurrentTime, 0, 0, 0, RR_Rotate_0, nullptr, 0);
-            XRRFreeOutputInfo(o);
-        });
-        XSync(dpy_, False);
+        const Resources r = resources();
+        if (const auto i = info(r, o); i->crtc) XRRSetCrtcConfig(dpy, r.get(), i->crtc, CurrentTime, 0, 0, 0, RR_Rotate_0, nullptr, 0);
+        XSync(dpy, False);
     }
-
-    std::pair<int, int> screenSize()
+    QSize size()
     {
         XWindowAttributes root;
-        XGetWindowAttributes(dpy_, DefaultRootWindow(dpy_), &root);
+        XGetWindowAttributes(dpy, DefaultRootWindow(dpy), &root);
         return {root.width, root.height};
     }
-
-    std::optional<Area> area(RROutput output)
+    std::optional<QRect> area(RROutput o)
     {
-        std::optional<Area> area;
-        withResources([&](XRRScreenResources* r) {
-            XRROutputInfo* o = XRRGetOutputInfo(dpy_, r, output);
-            if (o->crtc) {
-                XRRCrtcInfo* c = XRRGetCrtcInfo(dpy_, r, o->crtc);
-                if (c->mode) area = Area{c->x, c->y, c->width, c->height};
-                XRRFreeCrtcInfo(c);
-            }
-            XRRFreeOutputInfo(o);
-        });
-        return area;
+        const Resources r = resources();
+        const auto i = info(r, o);
+        if (!i->crtc) return std::nullopt;
+        const std::unique_ptr<XRRCrtcInfo, decltype(&XRRFreeCrtcInfo)> c(XRRGetCrtcInfo(dpy, r.get(), i->crtc), XRRFreeCrtcInfo);
+        return c->mode ? std::optional(QRect(c->x, c->y, int(c->width), int(c->height))) : std::nullopt;
     }
-
     // DUMMY0 alone at 1920x1080, the rest off and nameless.
     void reset()
     {
-        withResources([&](XRRScreenResources* r) {
-            for (int i = 0; i < r->noutput; ++i) {
-                XRRDeleteOutputProperty(dpy_, r->outputs[i], XInternAtom(dpy_, RR_PROPERTY_RANDR_EDID, False));
-                if (i > 0) unplug(r->outputs[i]);
-            }
-        });
+        const Resources r = resources();
+        for (int i = 0; i < r->noutput; ++i) {
+            XRRDeleteOutputProperty(dpy, r->outputs[i], XInternAtom(dpy, RR_PROPERTY_RANDR_EDID, False));
+            if (i > 0) unplug(r->outputs[i]);
+        }
         plug(output("DUMMY0"), {"1920x1080"}, 0, 0);
-        XRRSetScreenSize(dpy_, DefaultRootWindow(dpy_), 1920, 1080, 508, 286);
-        XSync(dpy_, False);
+        XRRSetScreenSize(dpy, DefaultRootWindow(dpy), 1920, 1080, 508, 286);
+        XSync(dpy, False);
     }
-
-private:
-    template<typename F>
-    void withResources(F f)
-    {
-        XRRScreenResources* r = XRRGetScreenResourcesCurrent(dpy_, DefaultRootWindow(dpy_));
-        f(r);
-        XRRFreeScreenResources(r);
-    }
-    static RRMode modeNamed(XRRScreenResources* r, const QByteArray& name)
-    {
-        for (int i = 0; i < r->nmode; ++i) {
-            if (name == r->modes[i].name) return r->modes[i].id;
-        }
-        return 0;
-    }
-    static std::pair<unsigned, unsigned> modeSize(XRRScreenResources* r, RRMode mode)
-    {
-        for (int i = 0; i < r->nmode; ++i) {
-            if (r->modes[i].id == mode) return {r->modes[i].width, r->modes[i].height};
-        }
-        return {0, 0};
-    }
-    void growTo(int w, int h)
-    {
-        XWindowAttributes root;
-        XGetWindowAttributes(dpy_, DefaultRootWindow(dpy_), &root);
-        if (w > root.width || h > root.height)
-            XRRSetScreenSize(dpy_, DefaultRootWindow(dpy_), std::max(w, root.width), std::max(h, root.height),
-                             508, 286);
-    }
-
-    Display* dpy_;
 };
 
 // Counts the transactions that reach the server.
-class CountingDisplays final : public mirroring::DisplayServices {
-public:
-    explicit CountingDisplays(DisplayServices& real) : real_(real) {}
-    std::vector<DisplayId> onlineDisplays() override { return real_.onlineDisplays(); }
-    std::vector<mirroring::Screen> screens() override { return real_.screens(); }
-    bool isBuiltin(DisplayId d) override { return real_.isBuiltin(d); }
-    DisplayId mirrorsDisplay(DisplayId d) override { return real_.mirrorsDisplay(d); }
-    std::uint32_t pixelsWide(DisplayId d) override { return real_.pixelsWide(d); }
-    std::unique_ptr<Transaction> beginConfiguration() override
-    {
-        ++transactions;
-        return real_.beginConfiguration();
-    }
-    void setReconfigurationCallback(std::function<void()> callback) override
-    {
-        real_.setReconfigurationCallback(std::move(callback));
-    }
+struct CountingDisplays final : mirroring::DisplayServices {
+    explicit CountingDisplays(DisplayServices& r) : real(r) {}
+    std::vector<DisplayId> onlineDisplays() override { return real.onlineDisplays(); }
+    std::vector<mirroring::Screen> screens() override { return real.screens(); }
+    bool isBuiltin(DisplayId d) override { return real.isBuiltin(d); }
+    DisplayId mirrorsDisplay(DisplayId d) override { return real.mirrorsDisplay(d); }
+    std::uint32_t pixelsWide(DisplayId d) override { return real.pixelsWide(d); }
+    std::unique_ptr<Transaction> beginConfiguration() override { return ++transactions, real.beginConfiguration(); }
+    void setReconfigurationCallback(std::function<void()> callback) override { real.setReconfigurationCallback(std::move(callback)); }
+    DisplayServices& real;
     int transactions = 0;
-
-private:
-    DisplayServices& real_;
-};
-
-class XRandr : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        if (::geteuid() != 0) return; // Xorg with a config of our own wants root
-        dir = new TempDir;
-        const QString config = QString::fromStdString((*dir / "xorg.conf").string());
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(dummyConfig);
-        file.close();
-        server = new XServer("Xorg", {"-noreset", "-novtswitch", "-sharevts", "-nolisten", "tcp", "-config", config,
-                                      "-logfile", QString::fromStdString((*dir / "xorg.log").string())});
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        delete dir;
-        server = nullptr;
-        dir = nullptr;
-    }
-    void SetUp() override
-    {
-        if (::geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
-        if (!server || server->name().isEmpty()) GTEST_SKIP() << "Xorg with the dummy driver did not start";
-        desk = std::make_unique<Desk>(server->name());
-        ASSERT_TRUE(desk->ok());
-        desk->reset();
-        panel = desk->output("DUMMY0");
-        desk->markPanel(panel);
-    }
-
-    static inline TempDir* dir = nullptr;
-    static inline XServer* server = nullptr;
-    std::unique_ptr<Desk> desk;
-    RROutput panel = 0;
 };
 
 // The mirroring controller over real displays, everything else faked.
-struct Mirror {
-    explicit Mirror(mirroring::DisplayServices& displays, const char* mode = "mirror")
-    {
-        settings.setMirrorMode(mode);
-        controller = std::make_unique<MirrorController>(scheduler, settings, discovery, displays, selector, access);
-    }
-    transport::QtScheduler scheduler;
-    FakeMdns mdns;
-    tv::Discovery discovery{mdns, scheduler};
-    TempDir dir;
-    platform::Settings settings{QString::fromStdString((dir / "telvanto.conf").string())};
-    FakeReceiverSelector selector{scheduler};
-    FakeAccessibility access;
-    std::unique_ptr<MirrorController> controller;
-};
+using Mirror = BasicMirrorFakes<transport::QtScheduler>;
 
 } // namespace
 
-TEST_F(XRandr, ReadsOutputsNamesAndThePanel)
+// One server for every scenario: Xorg takes a while to start.
+TEST(XRandr, OutputsAreReadMirroredExtendedAndChangedWholeOrNotAtAll)
 {
-    const RROutput tv = desk->output("DUMMY2"), monitor = desk->output("DUMMY3");
-    desk->nameMonitor(tv, "AS-Living");
-    desk->plug(tv, {"1280x720"}, 1920, 0);
-    desk->plug(monitor, {"1024x768"}, 0, 0);
-    XRandrDisplays displays(server->name());
-    ASSERT_TRUE(displays.isAvailable());
-
-    EXPECT_EQ(displays.onlineDisplays(), (std::vector<DisplayId>{DisplayId(panel), DisplayId(tv), DisplayId(monitor)}));
-    std::vector<QString> names;
-    for (const auto& s : displays.screens()) names.push_back(s.name);
-    EXPECT_EQ(names, (std::vector<QString>{"DUMMY0", "AS-Living", "DUMMY3"}));
-    const struct {
-        RROutput output;
-        bool builtin;
-        std::uint32_t width;
-        DisplayId mirrors;
-    } rows[] = {
-        {panel, true, 1920, 0}, {tv, false, 1280, 0}, {monitor, false, 1024, 0}, {desk->output("DUMMY4"), false, 0, 0},
+    if (::geteuid() != 0) GTEST_SKIP() << "Xorg with a config of our own needs root";
+    TempDir dir;
+    XServer server("Xorg", {"-noreset", "-novtswitch", "-sharevts", "-nolisten", "tcp", "-config", TELVANTO_XORG_DUMMY_CONF, "-logfile",
+                            QString::fromStdString((dir / "xorg.log").string())});
+    if (server.name().isEmpty()) GTEST_SKIP() << "Xorg with the dummy driver did not start";
+    Desk desk(server.name());
+    ASSERT_TRUE(desk.dpy);
+    const RROutput panel = desk.output("DUMMY0"), tv = desk.output("DUMMY1"), other = desk.output("DUMMY2"), monitor = desk.output("DUMMY3");
+    desk.markPanel(panel);
+    {
+        SCOPED_TRACE("outputs, names and the panel");
+        desk.reset();
+        desk.nameMonitor(other, "AS-Living");
+        desk.plug(other, {"1280x720"}, 1920, 0);
+        desk.plug(monitor, {"1024x768"}, 0, 0);
+        XRandrDisplays displays(server.name());
+        ASSERT_TRUE(displays.isAvailable());
+        EXPECT_EQ(displays.onlineDisplays(), (std::vector<DisplayId>{DisplayId(panel), DisplayId(other), DisplayId(monitor)}));
+        QStringList names;
+        for (const auto& s : displays.screens()) names << s.name;
+        EXPECT_EQ(names, QStringList({"DUMMY0", "AS-Living", "DUMMY3"}));
+        // Built in, pixels wide, the display it mirrors.
+        const std::pair<RROutput, QString> rows[] = {{panel, "1 1920 0"}, {other, "0 1280 0"}, {monitor, "0 1024 0"}, {desk.output("DUMMY4"), "0 0 0"}};
+        for (const auto& [o, expected] : rows)
+            EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(int(displays.isBuiltin(o))).arg(displays.pixelsWide(o)).arg(displays.mirrorsDisplay(o)), expected) << o;
+        // The same mode at the same place is a mirror set; the panel is its master.
+        desk.plug(monitor, {"1920x1080"}, 0, 0);
+        ASSERT_TRUE(waitUntil([&] { return displays.pixelsWide(monitor) == 1920; }, 5s));
+        EXPECT_EQ(displays.mirrorsDisplay(monitor), DisplayId(panel));
+        EXPECT_EQ(displays.mirrorsDisplay(panel), 0u);
+    }
+    {
+        SCOPED_TRACE("the TV's display is mirrored, extended and let go");
+        desk.reset();
+        XRandrDisplays real(server.name());
+        CountingDisplays displays(real);
+        Mirror mirror;
+        auto& controller = mirror.make(&displays);
+        ASSERT_FALSE(controller.isMirroring());
+        // It comes online beside the panel, named by its monitor data; each step is one
+        // reconfiguration, and the refreshes it causes change nothing.
+        desk.nameMonitor(tv, "AS-Obyvacka");
+        desk.plug(tv, {"1280x720", "1920x1080"}, 1920, 0);
+        ASSERT_TRUE(waitUntil([&] { return controller.isMirroring(); }, 5s));
+        EXPECT_EQ(controller.airplayDisplay(), DisplayId(tv));
+        const struct { std::function<void()> step; QRect tvArea; } steps[] = {
+            {[] {}, QRect(0, 0, 1920, 1080)}, // the panel's mode and origin
+            {[&] { controller.setMode(MirrorController::Mode::extend); }, QRect(1920, 0, 1920, 1080)},
+            {[&] { controller.setMode(MirrorController::Mode::mirror); }, QRect(0, 0, 1920, 1080)},
+        };
+        for (int i = 0; i < 3; ++i) {
+            steps[i].step();
+            ASSERT_TRUE(waitUntil([&] { return desk.area(tv) == steps[i].tvArea; }, 5s)) << i;
+            drainEvents();
+            EXPECT_EQ(desk.area(panel), QRect(0, 0, 1920, 1080)) << i;
+            EXPECT_EQ(displays.transactions, i + 1);
+        }
+        desk.unplug(tv);
+        ASSERT_TRUE(waitUntil([&] { return !controller.isMirroring(); }, 5s));
+        EXPECT_FALSE(controller.airplayDisplay());
+        EXPECT_EQ(desk.area(panel), QRect(0, 0, 1920, 1080));
+    }
+    SCOPED_TRACE("transactions apply whole or not at all");
+    using Ops = std::function<void(mirroring::DisplayServices::Transaction&)>;
+    // small: a second output on the TV's area (so mirroring it), without a 1080p mode.
+    const struct { const char* name; Ops ops; bool small, tvLeaves; std::optional<QRect> tvAfter; } rows[] = {
+        {"mirror", [&](auto& t) { t.configureMirror(tv, panel); }, false, false, QRect(0, 0, 1920, 1080)},
+        {"no mode of that size", [&](auto& t) { t.configureMirror(other, panel); }, true, false, QRect(1920, 0, 1280, 720)},
+        {"beyond the largest screen", [&](auto& t) { t.configureOrigin(tv, 40000, 0); }, false, false, QRect(1920, 0, 1280, 720)},
+        {"the output leaves midway", [&](auto& t) { t.configureMirror(tv, panel); }, false, true, std::nullopt},
+        {"origin then mirror of a gone master", [&](auto& t) { t.configureOrigin(tv, 2000, 0), t.configureMirror(tv, 4242); }, false, false, QRect(2000, 0, 1280, 720)},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(displays.isBuiltin(r.output), r.builtin) << r.output;
-        EXPECT_EQ(displays.pixelsWide(r.output), r.width) << r.output;
-        EXPECT_EQ(displays.mirrorsDisplay(r.output), r.mirrors) << r.output;
-    }
-
-    // The same mode at the same place is a mirror set; the panel is its master.
-    desk->plug(monitor, {"1920x1080"}, 0, 0);
-    waitUntil([&] { return displays.pixelsWide(monitor) == 1920; }, 5s);
-    EXPECT_EQ(displays.mirrorsDisplay(monitor), DisplayId(panel));
-    EXPECT_EQ(displays.mirrorsDisplay(panel), 0u);
-}
-
-TEST_F(XRandr, TheTVsDisplayIsMirroredExtendedAndLetGo)
-{
-    XRandrDisplays real(server->name());
-    CountingDisplays displays(real);
-    Mirror mirror(displays);
-    auto& controller = *mirror.controller;
-    ASSERT_FALSE(controller.isMirroring());
-
-    // The TV's display comes online beside the panel, named by its monitor data.
-    const RROutput tv = desk->output("DUMMY1");
-    desk->nameMonitor(tv, "AS-Obyvacka");
-    desk->plug(tv, {"1280x720", "1920x1080"}, 1920, 0);
-    ASSERT_TRUE(waitUntil([&] { return controller.isMirroring(); }, 5s));
-    EXPECT_EQ(controller.airplayDisplay(), DisplayId(tv));
-    ASSERT_TRUE(waitUntil([&] { return desk->area(tv) == desk->area(panel); }, 5s));
-    EXPECT_EQ(desk->area(tv), (Area{0, 0, 1920, 1080})) << "the panel's mode and origin";
-    drainEvents();
-    EXPECT_EQ(displays.transactions, 1);
-
-    controller.setMode(MirrorController::Mode::extend);
-    ASSERT_TRUE(waitUntil([&] { return desk->area(tv) == Area{1920, 0, 1920, 1080}; }, 5s));
-    EXPECT_EQ(desk->area(panel), (Area{0, 0, 1920, 1080}));
-    drainEvents();
-    EXPECT_EQ(displays.transactions, 2) << "one reconfiguration, the refreshes it causes change nothing";
-
-    controller.setMode(MirrorController::Mode::mirror);
-    ASSERT_TRUE(waitUntil([&] { return desk->area(tv) == Area{0, 0, 1920, 1080}; }, 5s));
-    drainEvents();
-    EXPECT_EQ(displays.transactions, 3);
-
-    desk->unplug(tv);
-    ASSERT_TRUE(waitUntil([&] { return !controller.isMirroring(); }, 5s));
-    EXPECT_FALSE(controller.airplayDisplay());
-    EXPECT_EQ(desk->area(panel), (Area{0, 0, 1920, 1080}));
-}
-
-TEST_F(XRandr, TransactionsApplyWholeOrNotAtAll)
-{
-    const RROutput tv = desk->output("DUMMY1"), small = desk->output("DUMMY2");
-    using Ops = std::function<void(mirroring::DisplayServices::Transaction&)>;
-    const struct {
-        const char* name;
-        Ops ops;
-        bool tvLeavesMidway;
-        std::optional<Area> tvAfter;
-    } cases[] = {
-        {"mirror", [&](auto& t) { t.configureMirror(tv, panel); }, false, Area{0, 0, 1920, 1080}},
-        {"no mode of that size", [&](auto& t) { t.configureMirror(small, panel); }, false, Area{1920, 0, 1280, 720}},
-        {"beyond the largest screen", [&](auto& t) { t.configureOrigin(tv, 40000, 0); }, false, Area{1920, 0, 1280, 720}},
-        {"the output leaves midway", [&](auto& t) { t.configureMirror(tv, panel); }, true, std::nullopt},
-        {"origin then mirror of a gone master", [&](auto& t) { t.configureOrigin(tv, 2000, 0); t.configureMirror(tv, 4242); },
-         false, Area{2000, 0, 1280, 720}},
-    };
-    for (const auto& c : cases) {
-        desk->reset();
-        desk->plug(tv, {"1280x720", "1920x1080"}, 1920, 0);
-        desk->plug(small, {"1280x720"}, 1920, 0); // the same area as the TV: mirrors it, no 1080p mode
-        if (std::string(c.name) != "no mode of that size") desk->unplug(small);
-        XRandrDisplays displays(server->name());
+        desk.reset();
+        desk.plug(tv, {"1280x720", "1920x1080"}, 1920, 0);
+        if (r.small) desk.plug(other, {"1280x720"}, 1920, 0);
+        XRandrDisplays displays(server.name());
         auto transaction = displays.beginConfiguration();
-        ASSERT_TRUE(transaction) << c.name;
-        c.ops(*transaction);
-        if (c.tvLeavesMidway) desk->unplug(tv);
+        ASSERT_TRUE(transaction) << r.name;
+        r.ops(*transaction);
+        if (r.tvLeaves) desk.unplug(tv);
         transaction->complete();
-        EXPECT_EQ(desk->area(tv), c.tvAfter) << c.name;
-        EXPECT_EQ(desk->area(panel), (Area{0, 0, 1920, 1080})) << c.name;
+        EXPECT_EQ(desk.area(tv), r.tvAfter) << r.name;
+        EXPECT_EQ(desk.area(panel), QRect(0, 0, 1920, 1080)) << r.name;
     }
-
     // A transaction that moves nothing leaves even a roomy screen as it is.
-    desk->reset();
-    desk->plug(tv, {"1280x720"}, 1920, 0);
-    desk->unplug(tv);
-    XRandrDisplays displays(server->name());
+    desk.reset();
+    desk.plug(tv, {"1280x720"}, 1920, 0);
+    desk.unplug(tv);
+    XRandrDisplays displays(server.name());
     auto transaction = displays.beginConfiguration();
     transaction->configureOrigin(panel, 0, 0);
     transaction->complete();
-    EXPECT_EQ(desk->screenSize(), std::make_pair(3200, 1080));
+    EXPECT_EQ(desk.size(), QSize(3200, 1080));
 }
 
-TEST(XRandrAbsent, NoServerOrNoRandrIsAQuietNoOp)
+TEST(XRandrAbsent, NoRandrNoServerOrALostOneIsAQuietNoOp)
 {
-    XServer noRandr("Xvfb", {"-nolisten", "tcp", "-extension", "RANDR"});
-    ASSERT_FALSE(noRandr.name().isEmpty()) << "Xvfb did not start";
-    XServer gone("Xvfb", {"-nolisten", "tcp"});
-    ASSERT_FALSE(gone.name().isEmpty());
-    const QByteArray goneName = gone.name();
-    gone.crash(); // a display number that nobody serves
-
-    for (const QByteArray& name : {noRandr.name(), goneName}) {
-        XRandrDisplays displays(name);
-        EXPECT_FALSE(displays.isAvailable()) << name.constData();
-        EXPECT_TRUE(displays.onlineDisplays().empty());
-        EXPECT_TRUE(displays.screens().empty());
-        EXPECT_FALSE(displays.beginConfiguration());
-        Mirror mirror(displays, "extend");
-        mirror.controller->setMode(MirrorController::Mode::mirror);
-        mirror.controller->refreshDisplays();
-        EXPECT_FALSE(mirror.controller->isMirroring());
-    }
-}
-
-TEST(XRandrAbsent, AServerThatGoesAwayLeavesAnEmptyQuietObject)
-{
-    XServer server("Xvfb", {"-nolisten", "tcp"});
-    ASSERT_FALSE(server.name().isEmpty()) << "Xvfb did not start";
-    XRandrDisplays displays(server.name());
-    ASSERT_TRUE(displays.isAvailable());
-    ASSERT_EQ(displays.onlineDisplays().size(), 1u);
+    XServer noRandr("Xvfb", {"-nolisten", "tcp", "-extension", "RANDR"}), server("Xvfb", {"-nolisten", "tcp"});
+    ASSERT_FALSE(noRandr.name().isEmpty() || server.name().isEmpty()) << "Xvfb did not start";
+    XRandrDisplays lost(server.name());
+    ASSERT_TRUE(lost.isAvailable());
+    ASSERT_EQ(lost.onlineDisplays().size(), 1u);
     int changes = 0;
-    displays.setReconfigurationCallback([&] { ++changes; });
-    auto transaction = displays.beginConfiguration();
-
+    lost.setReconfigurationCallback([&] { ++changes; });
+    auto transaction = lost.beginConfiguration();
     server.crash();
     EXPECT_TRUE(waitUntil([&] { return changes > 0; }, 5s)) << "the loss reads as a change";
-    EXPECT_FALSE(displays.isAvailable());
-    EXPECT_TRUE(displays.onlineDisplays().empty());
     transaction->configureOrigin(1, 10, 0);
     transaction->complete(); // nothing to talk to, nothing happens
-    EXPECT_FALSE(displays.beginConfiguration());
+
+    XRandrDisplays withoutRandr(noRandr.name()), nobody(server.name()); // a display number nobody serves now
+    for (XRandrDisplays* displays : {&withoutRandr, &lost, &nobody}) {
+        EXPECT_FALSE(displays->isAvailable());
+        EXPECT_TRUE(displays->onlineDisplays().empty());
+        EXPECT_TRUE(displays->screens().empty());
+        EXPECT_FALSE(displays->beginConfiguration());
+        Mirror mirror;
+        mirror.settings.setMirrorMode("extend");
+        mirror.make(displays).setMode(MirrorController::Mode::mirror);
+        mirror.mirror->refreshDisplays();
+        EXPECT_FALSE(mirror.mirror->isMirroring());
+    }
 }

@@ -21,7 +21,6 @@ struct FakeDisplay {
 class FakeDisplays final : public mirroring::DisplayServices {
 public:
     using DisplayId = mirroring::DisplayId;
-    using Display = FakeDisplay;
 
     std::vector<DisplayId> onlineDisplays() override
     {
@@ -33,18 +32,15 @@ public:
     bool isBuiltin(DisplayId id) override { return displays.count(id) && displays[id].builtin; }
     DisplayId mirrorsDisplay(DisplayId id) override { return displays.count(id) ? displays[id].mirrors : 0; }
     std::uint32_t pixelsWide(DisplayId id) override { return displays.count(id) ? displays[id].width : 0; }
-
     std::unique_ptr<Transaction> beginConfiguration() override
     {
         log << QStringLiteral("begin");
-        if (refuseBegin) return nullptr;
-        return std::make_unique<FakeTransaction>(*this);
+        return refuseBegin ? nullptr : std::make_unique<FakeTransaction>(*this);
     }
-
     void setReconfigurationCallback(std::function<void()> callback) override { changed = std::move(callback); }
 
     // A display comes online or goes, named or not; the desktop reports it.
-    void plug(DisplayId id, Display display = {}, const QString& name = {})
+    void plug(DisplayId id, FakeDisplay display = {}, const QString& name = {})
     {
         displays[id] = display;
         if (!name.isEmpty()) screenList.push_back({name, id});
@@ -56,44 +52,35 @@ public:
         std::erase_if(screenList, [&](const mirroring::Screen& s) { return s.display == id; });
         notify();
     }
-    void notify()
-    {
-        if (changed) changed();
-    }
+    void notify() { if (changed) changed(); }
 
-    std::map<DisplayId, Display> displays;
+    std::map<DisplayId, FakeDisplay> displays;
     std::vector<mirroring::Screen> screenList;
     QStringList log;
     bool refuseBegin = false;
     std::function<void()> changed;
 
 private:
-    class FakeTransaction final : public Transaction {
-    public:
-        explicit FakeTransaction(FakeDisplays& owner) : owner_(owner), next_(owner.displays) {}
+    struct FakeTransaction final : Transaction {
+        explicit FakeTransaction(FakeDisplays& o) : owner(o), next(o.displays) {}
         void configureMirror(DisplayId display, DisplayId master) override
         {
-            owner_.log << QStringLiteral("mirror %1 %2").arg(display).arg(master);
-            if (next_.count(display)) next_[display].mirrors = master;
+            owner.log << QStringLiteral("mirror %1 %2").arg(display).arg(master);
+            if (next.count(display)) next[display].mirrors = master;
         }
         void configureOrigin(DisplayId display, int x, int y) override
         {
-            owner_.log << QStringLiteral("origin %1 %2 %3").arg(display).arg(x).arg(y);
-            if (next_.count(display)) {
-                next_[display].x = x;
-                next_[display].y = y;
-            }
+            owner.log << QStringLiteral("origin %1 %2 %3").arg(display).arg(x).arg(y);
+            if (next.count(display)) next[display].x = x, next[display].y = y;
         }
         void complete() override
         {
-            owner_.log << QStringLiteral("complete");
-            owner_.displays = next_;
-            owner_.notify();
+            owner.log << QStringLiteral("complete");
+            owner.displays = next;
+            owner.notify();
         }
-
-    private:
-        FakeDisplays& owner_;
-        std::map<DisplayId, Display> next_;
+        FakeDisplays& owner;
+        std::map<DisplayId, FakeDisplay> next;
     };
 };
 

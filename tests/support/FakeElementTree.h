@@ -20,17 +20,14 @@ public:
 
     std::optional<QString> text(Attribute attribute) const override
     {
-        if (gone()) return std::nullopt;
         const auto it = texts.find(attribute);
-        return it == texts.end() ? std::nullopt : std::optional(it->second);
+        return gone() || it == texts.end() ? std::nullopt : std::optional(it->second);
     }
     std::optional<double> number() const override { return gone() ? std::nullopt : value; }
     std::vector<mirroring::ElementPtr> children() const override
     {
         std::vector<mirroring::ElementPtr> shown;
-        if (gone()) return shown;
-        ++childReads;
-        for (const Ptr& kid : kids)
+        for (const Ptr& kid : gone() ? std::vector<Ptr>() : kids)
             if (!kid->appearsAt || (clock && clock->now() >= *kid->appearsAt)) shown.push_back(kid);
         return shown;
     }
@@ -42,7 +39,6 @@ public:
         if (value) value = *value != 0 ? 0.0 : 1.0; // a row toggles
     }
     bool isOpenWindow() const override { return !gone() && window; }
-
     bool gone() const { return vanished && *vanished; }
 
     std::map<Attribute, QString> texts;
@@ -54,19 +50,18 @@ public:
     const core::Scheduler* clock = nullptr;
     std::shared_ptr<bool> vanished;
     int presses = 0;
-    mutable int childReads = 0;
 };
 
-// Builds an element from role, title, description and identifier (empty means absent).
-inline FakeElement::Ptr element(const QString& role, const QString& title = {}, const QString& description = {},
-                                const QString& identifier = {}, std::vector<FakeElement::Ptr> kids = {})
+// An element from "role|subrole|title|description|identifier|value|help", the dump's order
+// (empty or missing fields are absent), with its children.
+inline FakeElement::Ptr el(const QString& fields, std::vector<FakeElement::Ptr> kids = {})
 {
     using A = mirroring::Element::Attribute;
+    const A order[] = {A::role, A::subrole, A::title, A::description, A::identifier, A::value, A::help};
     auto e = std::make_shared<FakeElement>();
-    if (!role.isEmpty()) e->texts[A::role] = role;
-    if (!title.isEmpty()) e->texts[A::title] = title;
-    if (!description.isEmpty()) e->texts[A::description] = description;
-    if (!identifier.isEmpty()) e->texts[A::identifier] = identifier;
+    const QStringList texts = fields.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i < std::min<qsizetype>(texts.size(), 7); ++i)
+        if (!texts[i].isEmpty()) e->texts[order[i]] = texts[i];
     e->kids = std::move(kids);
     return e;
 }
@@ -85,29 +80,18 @@ public:
     mirroring::ElementPtr application(const QString& name) override
     {
         const auto it = apps.find(name);
-        if (it == apps.end() || it->second->gone()) return nullptr;
-        return it->second;
+        return it == apps.end() || it->second->gone() ? nullptr : it->second;
     }
     std::vector<mirroring::ElementPtr> statusItems(const mirroring::Element& app) override
     {
-        std::vector<mirroring::ElementPtr> items;
-        const auto it = items_.find(&app);
-        if (it == items_.end() || static_cast<const FakeElement&>(app).gone()) return items;
-        for (const auto& item : it->second) items.push_back(item);
-        return items;
+        if (static_cast<const FakeElement&>(app).gone()) return {};
+        return {items[&app].begin(), items[&app].end()};
     }
     void postEscape() override { ++escapes; }
 
-    void setStatusItems(const FakeElement::Ptr& app, std::vector<FakeElement::Ptr> items)
-    {
-        items_[app.get()] = std::move(items);
-    }
-
     std::map<QString, FakeElement::Ptr> apps;
+    std::map<const mirroring::Element*, std::vector<FakeElement::Ptr>> items; // status items by application
     int escapes = 0;
-
-private:
-    std::map<const mirroring::Element*, std::vector<FakeElement::Ptr>> items_;
 };
 
 } // namespace telvanto::testing

@@ -20,7 +20,7 @@ public:
 
     void selectReceiver(const QString& name, bool connect, std::function<void(bool)> done) override
     {
-        calls << QStringLiteral("%1 %2").arg(connect ? QStringLiteral("on") : QStringLiteral("off"), name);
+        calls << (connect ? QStringLiteral("on ") : QStringLiteral("off ")) + name;
         pending_ = std::move(done);
         if (answer) finishAfter(delay, *answer);
     }
@@ -29,12 +29,9 @@ public:
         calls << QStringLiteral("dump ") + path;
         task_ = scheduler_.schedule(delay, std::move(done));
     }
-
     void finishAfter(core::Duration after, bool selected)
     {
-        task_ = scheduler_.schedule(after, [this, selected] {
-            if (auto done = std::move(pending_)) done(selected);
-        });
+        task_ = scheduler_.schedule(after, [this, selected] { if (auto done = std::move(pending_)) done(selected); });
     }
 
     std::optional<bool> answer = true;

@@ -13,11 +13,13 @@
 namespace telvanto::testing {
 
 // Everything a mirroring controller needs, faked; make() builds the controller, so a test can
-// lay out settings and displays first.
-struct MirrorFakes {
+// lay out settings and displays first, or hand it real displays. Time is virtual unless the
+// test picks another scheduler.
+template <typename Clock>
+struct BasicMirrorFakes {
     static constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
 
-    VirtualScheduler scheduler;
+    Clock scheduler;
     FakeMdns mdns;
     tv::Discovery discovery{mdns, scheduler};
     TempDir dir;
@@ -28,13 +30,14 @@ struct MirrorFakes {
     RecordingTV tv;
     std::unique_ptr<mirroring::MirrorController> mirror;
 
-    MirrorFakes() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
-    mirroring::MirrorController& make()
+    BasicMirrorFakes() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
+    mirroring::MirrorController& make(mirroring::DisplayServices* real = nullptr)
     {
-        mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, displays, selector, access);
+        mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, real ? *real : displays, selector, access);
         return *mirror;
     }
 };
+using MirrorFakes = BasicMirrorFakes<VirtualScheduler>;
 
 // A mirroring controller on fakes, made at once, for the views that show it.
 struct MirrorRig : MirrorFakes {

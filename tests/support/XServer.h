@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace telvanto::testing {
@@ -22,20 +23,17 @@ class XServer {
 public:
     // program: "Xvfb" or "Xorg"; args: its options besides -displayfd. Empty name() when it
     // did not come up within the limit.
-    XServer(const QString& program, const QStringList& args, int limitMs = 15000)
+    XServer(const QString& program, QStringList args, int limitMs = 15000)
     {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
         std::vector<std::string> argv{program.toStdString()};
-        for (const QString& a : args) argv.push_back(a.toStdString());
-        argv.insert(argv.end(), {"-displayfd", "3"});
-        pid_ = ::fork();
-        if (pid_ == 0) {
+        for (const QString& a : args << "-displayfd" << "3") argv.push_back(a.toStdString());
+        if ((pid_ = ::fork()) == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that dies takes its server along
             ::dup2(fds[1], 3);                  // dup2 clears close-on-exec
             const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
+            ::dup2(null, 1), ::dup2(null, 2);
             std::vector<char*> raw;
             for (auto& a : argv) raw.push_back(a.data());
             raw.push_back(nullptr);
@@ -45,10 +43,9 @@ public:
         ::close(fds[1]);
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
-        char c = 0;
-        while (pid_ > 0 && ::poll(&p, 1, limitMs) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        for (char c = 0; pid_ > 0 && ::poll(&p, 1, limitMs) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
         ::close(fds[0]);
-        if (!number.empty()) name_ = QByteArray(":") + QByteArray::fromStdString(number);
+        if (!number.empty()) name_ = ":" + QByteArray::fromStdString(number);
     }
     ~XServer() { stop(); }
     XServer(const XServer&) = delete;
@@ -71,10 +68,7 @@ public:
 private:
     void end(int signal)
     {
-        if (pid_ <= 0) return;
-        ::kill(pid_, signal);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        if (pid_ > 0) ::kill(pid_, signal), ::waitpid(std::exchange(pid_, -1), nullptr, 0);
     }
 
     pid_t pid_ = -1;

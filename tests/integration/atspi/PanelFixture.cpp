@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWidget>
 
 #include <cstdio>
 #include <map>
@@ -24,108 +23,88 @@ void report(const QString& line)
     std::fflush(stdout);
 }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& id)
+template <typename Button>
+Button* button(QWidget* parent, const QString& name, const QString& id)
 {
-    auto* b = new QPushButton(name, parent);
+    auto* b = new Button(parent);
+    b->setText(name);
     b->setAccessibleName(name);
     b->setAccessibleDescription(id);
-    parent->layout()->addWidget(b);
     return b;
 }
 
 // The panel that opens from the status item, a dialog (a window on AT-SPI); Escape closes it.
-class Panel final : public QDialog {
-public:
-    Panel() { setWindowTitle(QStringLiteral("Ovládacie centrum")); }
-
-    void reject() override
-    {
-        report(QStringLiteral("escape"));
-        QDialog::reject();
-    }
+struct Panel final : QDialog {
+    void reject() override { report("escape"), QDialog::reject(); }
 };
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication::setApplicationName(QStringLiteral("com.apple.controlcenter"));
+    QApplication::setApplicationName("com.apple.controlcenter");
     QApplication app(argc, argv);
-
     int rowsDelay = 0;
     bool quitOnTile = false;
     QStringList receivers;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rows-delay") && i + 1 < args.size()) rowsDelay = args[++i].toInt();
-        else if (args[i] == QLatin1String("--quit-on-tile")) quitOnTile = true;
-        else receivers << args[i];
+    std::map<QString, bool> on; // by receiver
+    for (QStringList args = app.arguments().mid(1); !args.isEmpty();) {
+        const QString arg = args.takeFirst();
+        if (arg == "--rows-delay" && !args.isEmpty()) rowsDelay = args.takeFirst().toInt();
+        else if (arg == "--quit-on-tile") quitOnTile = true;
+        else on[receivers.emplace_back(arg.section('=', 0, 0))] = arg.endsWith("=on");
     }
 
     // The bar holding the status area is a plain widget, no window on AT-SPI (a "filler").
     QWidget bar;
-    bar.setWindowTitle(QStringLiteral("Lišta"));
+    bar.setWindowTitle("Lišta");
     auto* barLayout = new QVBoxLayout(&bar);
     auto* status = new QStatusBar(&bar);
     barLayout->addWidget(status);
-    const auto addItem = [&](const QString& name, const QString& id) {
-        auto* item = new QToolButton(status);
-        item->setText(name);
-        item->setAccessibleName(name);
-        item->setAccessibleDescription(id);
-        status->addWidget(item);
-        QObject::connect(item, &QToolButton::clicked, [name] { report(QStringLiteral("pressed item ") + name); });
-        return item;
-    };
-    addItem(QStringLiteral("Wi-Fi"), QStringLiteral("com.apple.menuextra.wifi"));
-    // Matches a mirroring keyword, but is a status item, not the panel's tile.
-    addItem(QStringLiteral("Zrkadlenie obrazovky"), QStringLiteral("com.apple.menuextra.screenmirroring"));
-    QToolButton* centre = addItem(QStringLiteral("Ovládacie centrum"), QStringLiteral("com.apple.menuextra.controlcenter"));
+    // The second matches a mirroring keyword, but is a status item, not the panel's tile.
+    const std::pair<QString, QString> items[] = {{"Wi-Fi", "wifi"}, {"Zrkadlenie obrazovky", "screenmirroring"}, {"Ovládacie centrum", "controlcenter"}};
+    QToolButton* centre = nullptr;
+    for (const auto& [name, id] : items) {
+        status->addWidget(centre = button<QToolButton>(status, name, "com.apple.menuextra." + id));
+        QObject::connect(centre, &QToolButton::clicked, [name = name] { report("pressed item " + name); });
+    }
 
     Panel panel;
-    auto* panelLayout = new QVBoxLayout(&panel);
-    panelLayout->setSpacing(2);
-    button(&panel, QStringLiteral("Wi-Fi"), QStringLiteral("controlcenter-wifi"));
-    button(&panel, QStringLiteral("Bluetooth"), QStringLiteral("controlcenter-bluetooth"));
-    QPushButton* tile = button(&panel, QStringLiteral("Zrkadlenie obrazovky"), QStringLiteral("controlcenter-screen-mirroring"));
+    panel.setWindowTitle("Ovládacie centrum");
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setSpacing(2);
+    const std::pair<QString, QString> tiles[] = {{"Wi-Fi", "wifi"}, {"Bluetooth", "bluetooth"}, {"Zrkadlenie obrazovky", "screen-mirroring"}};
+    QPushButton* tile = nullptr; // the last
+    for (const auto& [name, id] : tiles) layout->addWidget(tile = button<QPushButton>(&panel, name, "controlcenter-" + id));
 
     // Rows are made a little after the tile is pressed, as a real list fills while it
     // searches, and go when the panel closes; the receivers keep their state in between.
-    std::map<QString, bool> on;
-    for (const QString& entry : receivers) on[entry.section(QLatin1Char('='), 0, 0)] = entry.endsWith(QLatin1String("=on"));
     QWidget* list = nullptr;
     const auto fillList = [&] {
         delete list;
         list = new QWidget(&panel);
         list->setLayout(new QVBoxLayout);
-        panelLayout->addWidget(list);
-        for (const QString& entry : receivers) {
-            const QString name = entry.section(QLatin1Char('='), 0, 0);
-            QPushButton* row = button(list, name, QStringLiteral("Screen-Mirroring-Device-") + name.toLower().remove(QLatin1Char(' ')));
+        layout->addWidget(list);
+        for (const QString& name : receivers) {
+            auto* row = button<QPushButton>(list, name, "Screen-Mirroring-Device-" + name.toLower().remove(' '));
+            list->layout()->addWidget(row);
             row->setCheckable(true);
             row->setChecked(on[name]);
             QObject::connect(row, &QPushButton::toggled, [&on, name](bool checked) {
                 on[name] = checked;
-                report(QStringLiteral("row ") + name + (checked ? QStringLiteral(" on") : QStringLiteral(" off")));
+                report("row " + name + (checked ? " on" : " off"));
             });
         }
     };
-    QObject::connect(&panel, &QDialog::finished, [&] {
-        delete list;
-        list = nullptr;
-    });
-
-    QObject::connect(centre, &QToolButton::clicked, [&] {
-        panel.show();
-        panel.activateWindow();
-    });
+    QObject::connect(&panel, &QDialog::finished, [&] { delete std::exchange(list, nullptr); });
+    QObject::connect(centre, &QToolButton::clicked, [&] { panel.show(), panel.activateWindow(); });
     QObject::connect(tile, &QPushButton::clicked, [&] {
-        report(QStringLiteral("pressed tile"));
+        report("pressed tile");
         if (quitOnTile) return QApplication::quit();
         QTimer::singleShot(rowsDelay, &panel, fillList);
     });
 
     bar.show();
-    report(QStringLiteral("ready"));
+    report("ready");
     return QApplication::exec();
 }

@@ -1,0 +1,270 @@
+// Receiver selection over scripted element trees: the searches and the dump lines, then the
+// selector's waits, presses and outcomes, in virtual time.
+#include "mirroring/ControlCenterSelector.h"
+#include "mirroring/ElementSearch.h"
+
+#include "FakeElementTree.h"
+#include "QtPrinters.h"
+#include "VirtualScheduler.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace telvanto::mirroring;
+using namespace telvanto::testing;
+using telvanto::core::Duration;
+
+namespace {
+
+const Panel cc = Panel::controlCenter();
+
+FakeElement::Ptr app(std::vector<FakeElement::Ptr> kids) { return el("AXApplication", std::move(kids)); }
+
+// A chain of plain groups below an application, the end at the given level.
+FakeElement::Ptr chain(int level, FakeElement::Ptr end)
+{
+    for (int i = 1; i < level; ++i) end = el("AXGroup", {end});
+    return app({end});
+}
+
+QString titleOf(const ElementPtr& e) { return e ? search::stringAttribute(*e, Element::Attribute::title) : QString(); }
+
+constexpr Duration never = 1000h;
+
+// A panel application as the selector expects it: a status area with the panel's item (and
+// a status item that matches a keyword), a window holding the tile, receiver rows below it.
+// Times count from the start of the test.
+struct Scene { bool running = true, panelItem = true, windowOpen = true; Duration tileAt = 0ms, rowAt = 0ms; bool rowOn = false; Duration vanishAt = never; };
+
+struct Rig {
+    explicit Rig(const Scene& s)
+    {
+        row = el("AXCheckBox||AS-TV||Screen-Mirroring-Device-1");
+        row->value = s.rowOn ? 1.0 : 0.0;
+        row->appearsAt = scheduler.now() + s.rowAt;
+        tile = el("AXCheckBox||Zrkadlenie obrazovky||controlcenter-screen-mirroring", {el("AXGroup", {row})});
+        tile->appearsAt = scheduler.now() + s.tileAt;
+        auto window = el("AXWindow", {el("AXButton||Wi-Fi"), tile});
+        window->window = s.windowOpen;
+        mirrorItem = el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring");
+        item = el("AXMenuBarItem||Control Center||com.apple.menuextra.controlcenter");
+        auto application = el("AXApplication||Control Center", {mirrorItem, window});
+        attach(application, &scheduler, vanished);
+        if (s.running) tree.apps["com.apple.controlcenter"] = application;
+        tree.items[application.get()] = {el("AXMenuBarItem||Wi-Fi||com.apple.menuextra.wifi"), mirrorItem};
+        if (s.panelItem) tree.items[application.get()].push_back(item);
+        if (s.vanishAt < never) vanish = scheduler.schedule(s.vanishAt, [this] { *vanished = true; });
+    }
+    // Presses of the panel's item, the tile and the row.
+    QString presses() const { return QStringLiteral("%1%2%3").arg(item->presses).arg(tile->presses).arg(row->presses); }
+
+    VirtualScheduler scheduler;
+    FakeElementTree tree;
+    std::shared_ptr<bool> vanished = std::make_shared<bool>(false);
+    FakeElement::Ptr tile, row, mirrorItem, item;
+    telvanto::core::TaskHandle vanish;
+};
+
+} // namespace
+
+TEST(ElementSearch, KeywordsAreSoughtInFiveAttributesJoined)
+{
+    const struct { const char* fields; bool match; } rows[] = {
+        {"", false}, // the four separators alone
+        {"||Screen Mirroring", true},
+        {"|||ZRKADLENIE OBRAZOVKY", true},
+        {"||||com.example.ScreenMirroring.tile", true},
+        {"|||||zrkadlenie", true},
+        {"||||||Opens screen-mirroring", true},
+        {"screen mirroring|zrkadlenie", false}, // role and subrole are not searched
+        {"||Screen|Mirroring", false},
+        {"||Wi-Fi||controlcenter-wifi", false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(search::matchesAnyKeyword(*el(r.fields), cc.keywords), r.match) << r.fields;
+    EXPECT_FALSE(search::matchesAnyKeyword(*el(""), {QString()})) << "an empty keyword";
+}
+
+TEST(ElementSearch, TileAndRowAreTheFirstMatchDepthFirstDownToLevel14)
+{
+    const auto row = [](const char* fields) { return app({el(fields)}); };
+    const auto named = el("AXCheckBox||Obývačka||screen-mirroring-device-1");
+    const struct { const char* name; FakeElement::Ptr root; bool row /* else the tile */; QString found; } rows[] = {
+        {"direct child", app({el("AXButton||Wi-Fi"), el("AXCheckBox||Zrkadlenie obrazovky")}), false, "Zrkadlenie obrazovky"},
+        {"not the application", el("AXApplication||Screen Mirroring", {el("AXButton||Zrkadlenie")}), false, "Zrkadlenie"},
+        {"status item skipped, its children searched",
+         app({el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring", {el("AXButton||inner zrkadlenie")})}), false,
+         "inner zrkadlenie"},
+        {"status item prefix in capitals", row("AXMenuBarItem||Zrkadlenie||COM.Apple.MenuExtra.mirror"), false, ""},
+        {"prefix elsewhere is no status item", row("AXButton||Zrkadlenie||x.com.apple.menuextra"), false, "Zrkadlenie"},
+        {"depth first", app({el("AXGroup", {el("AXButton||deep zrkadlenie")}), el("AXButton||near zrkadlenie")}), false, "deep zrkadlenie"},
+        {"tile at level 14", chain(14, el("AXButton||Zrkadlenie")), false, "Zrkadlenie"},
+        {"tile at level 15", chain(15, el("AXButton||Zrkadlenie")), false, ""},
+        {"no tile", row("AXButton||Wi-Fi"), false, ""},
+        {"row by description", row("AXCheckBox||x|Obývačka|screen-mirroring-device-1"), true, "x"},
+        {"row by title", row("AXCheckBox||Obývačka|other|screen-mirroring-device-1"), true, "Obývačka"},
+        {"row prefix in mixed case", row("AXCheckBox||Obývačka||Screen-Mirroring-Device-AB12"), true, "Obývačka"},
+        {"name differs in case", row("AXCheckBox||obývačka|OBÝVAČKA|screen-mirroring-device-1"), true, ""},
+        {"name with a trailing space", row("AXCheckBox||Obývačka ||screen-mirroring-device-1"), true, ""},
+        {"row without identifier", row("AXCheckBox||Obývačka"), true, ""},
+        {"row prefix not at the start", row("AXCheckBox||Obývačka||x-screen-mirroring-device-1"), true, ""},
+        {"a tile is no row", row("AXCheckBox||Obývačka||screen-mirroring"), true, ""},
+        {"row at level 14", chain(14, named), true, "Obývačka"},
+        {"row at level 15", chain(15, named), true, ""},
+        {"row inside a status item", app({el("AXMenuBarItem||x||com.apple.menuextra.y", {named})}), true, "Obývačka"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(titleOf(r.row ? search::findReceiverRow(r.root, 0, "Obývačka", cc) : search::findMirroringTile(r.root, 0, cc)),
+                  r.found)
+            << r.name;
+}
+
+TEST(ElementSearch, AWalkStopsAfter2000Elements)
+{
+    // A hostile application with a flat list far longer than any panel.
+    const auto rowAt = [](int index) {
+        std::vector<FakeElement::Ptr> kids(6000);
+        for (auto& kid : kids) kid = el("AXButton");
+        kids[index] = el("AXCheckBox||TV||screen-mirroring-device-1");
+        return app(kids);
+    };
+    EXPECT_EQ(titleOf(search::findReceiverRow(rowAt(100), 0, "TV", cc)), "TV");
+    EXPECT_EQ(titleOf(search::findReceiverRow(rowAt(4000), 0, "TV", cc)), "");
+    QString dump;
+    search::dumpTree(rowAt(0), 0, dump);
+    EXPECT_EQ(dump.count(QLatin1Char('\n')), 2000);
+}
+
+TEST(ElementSearch, DumpLinesIndentTwoSpacesPerLevelDownTo15)
+{
+    const auto with = [](FakeElement::Ptr e, std::optional<double> value, QStringList actions) { e->value = value; e->actionNames = actions; return e; };
+    QString dump;
+    search::dumpTree(el("AXApplication||Panel", {with(el("", {with(el("AXCheckBox|AXToggle|Obývačka||screen-mirroring-device-1"), 1, {"AXPress"}),
+                                                              with(el("check box"), 0, {"Toggle", "SetFocus"})}),
+                                                      {}, {}),
+                                                 with(el("|||Hlasitosť||70 %|hint"), 0.25, {})}),
+                     0, dump);
+    EXPECT_EQ(dump.split(QLatin1Char('\n')), QStringList({
+        R"(AXApplication |  | Panel |  |  |  | actions=["AXPress"] | value=-)",
+        R"(   |  |  |  |  |  | actions=[] | value=-)",
+        R"(    AXCheckBox | AXToggle | Obývačka |  | screen-mirroring-device-1 |  | actions=["AXPress"] | value=1)",
+        R"(    check box |  |  |  |  |  | actions=["Toggle", "SetFocus"] | value=0)",
+        R"(   |  |  | Hlasitosť |  | 70 % | actions=[] | value=0.25)",
+        "",
+    }));
+
+    QString deep;
+    search::dumpTree(chain(16, el("AXButton||leaf")), 0, deep);
+    const QStringList lines = deep.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 16) << "levels 0 to 15";
+    EXPECT_TRUE(lines.last().startsWith(QString(30, QLatin1Char(' ')) + "AXGroup |")) << lines.last().toStdString();
+}
+
+TEST(ControlCenterSelector, SelectionOutcomesAndTheirTimes)
+{
+    // Polls run at 0, 150, ..., 1950 ms for the tile (2 s) and 0 ... 3900 ms for the row (4 s);
+    // the give-up comes with the first poll at or past the limit.
+    const struct { const char* name; Scene scene; bool connect, result; Duration at; const char* presses; int escapes; } rows[] = {
+        {"panel not running", {.running = false}, true, false, 0ms, "000", 0},
+        {"no panel item, no window open", {.panelItem = false, .windowOpen = false}, true, false, 0ms, "000", 0},
+        {"no panel item, a window open", {.panelItem = false}, true, false, 0ms, "000", 1},
+        {"off, connect: pressed, then a pause", {}, true, true, 600ms, "111", 1},
+        {"on, connect: not pressed", {.rowOn = true}, true, true, 0ms, "110", 1},
+        {"on, disconnect: pressed", {.rowOn = true}, false, true, 600ms, "111", 1},
+        {"off, disconnect: not pressed", {}, false, true, 0ms, "110", 1},
+        {"tile at the last poll", {.tileAt = 1950ms}, true, true, 1950ms + 600ms, "111", 1},
+        {"tile just after the last poll", {.tileAt = 1951ms}, true, false, 2100ms, "100", 1},
+        {"tile never", {.tileAt = never}, true, false, 2100ms, "100", 1},
+        {"row at the last poll", {.rowAt = 3900ms}, true, true, 3900ms + 600ms, "111", 1},
+        {"row just after the last poll", {.rowAt = 3901ms}, true, false, 4050ms, "110", 1},
+        {"row after a late tile", {.tileAt = 300ms, .rowAt = 4200ms}, true, true, 4200ms + 600ms, "111", 1},
+        {"panel vanishes while the rows load", {.rowAt = 1s, .vanishAt = 500ms}, true, false, 4050ms, "110", 0},
+        {"panel vanishes while the tile loads", {.tileAt = 1s, .vanishAt = 500ms}, true, false, 2100ms, "100", 0},
+    };
+    for (const auto& r : rows) {
+        Rig rig(r.scene);
+        ControlCenterSelector selector(rig.tree, rig.scheduler);
+        std::optional<bool> result;
+        Duration at{};
+        const auto start = rig.scheduler.now();
+        selector.selectReceiver("AS-TV", r.connect, [&](bool ok) { result = ok, at = rig.scheduler.now() - start; });
+        EXPECT_FALSE(result) << r.name << ": never reported from inside the call";
+        rig.scheduler.advance(60s);
+        EXPECT_EQ(result, r.result) << r.name;
+        EXPECT_EQ(at, r.at) << r.name;
+        EXPECT_EQ(rig.presses(), r.presses) << r.name;
+        EXPECT_EQ(rig.tree.escapes, r.escapes) << r.name;
+        EXPECT_EQ(rig.mirrorItem->presses, 0) << r.name << ": a status item is never the tile";
+        EXPECT_EQ(rig.scheduler.pending(), 0u) << r.name;
+    }
+}
+
+TEST(ControlCenterSelector, CallsAreIndependentAndNoneReportsAfterTheSelector)
+{
+    Rig rig({.rowAt = 1s});
+    QStringList answers;
+    {
+        ControlCenterSelector selector(rig.tree, rig.scheduler);
+        selector.selectReceiver("AS-TV", true, [&](bool ok) { answers << QStringLiteral("TV %1").arg(ok); });
+        selector.selectReceiver("Other", true, [&](bool ok) { answers << QStringLiteral("Other %1").arg(ok); });
+        rig.scheduler.advance(10s);
+        EXPECT_EQ(answers, QStringList({"TV 1", "Other 0"}));
+        selector.selectReceiver("Other", true, [&](bool) { answers << "late"; });
+        selector.dumpControlCenter("/nonexistent/x", [&] { answers << "late"; });
+        rig.scheduler.advance(1s);
+    }
+    EXPECT_EQ(rig.scheduler.pending(), 0u);
+    rig.scheduler.advance(10s);
+    EXPECT_EQ(answers.size(), 2);
+}
+
+TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
+{
+    const QStringList full = {
+        "== extras",
+        R"(AXMenuBarItem |  | Wi-Fi |  | com.apple.menuextra.wifi |  | actions=["AXPress"] | value=-)",
+        R"(AXMenuBarItem |  | Screen Mirroring |  | com.apple.menuextra.screenmirroring |  | actions=["AXPress"] | value=-)",
+        R"(AXMenuBarItem |  | Control Center |  | com.apple.menuextra.controlcenter |  | actions=["AXPress"] | value=-)",
+        R"(== pressed tile AXCheckBox |  | Zrkadlenie obrazovky |  | controlcenter-screen-mirroring |  | actions=["AXPress"] | value=-)",
+        R"(AXApplication |  | Control Center |  |  |  | actions=["AXPress"] | value=-)",
+        R"(  AXMenuBarItem |  | Screen Mirroring |  | com.apple.menuextra.screenmirroring |  | actions=["AXPress"] | value=-)",
+        R"(  AXWindow |  |  |  |  |  | actions=["AXPress"] | value=-)",
+        R"(    AXButton |  | Wi-Fi |  |  |  | actions=["AXPress"] | value=-)",
+        R"(    AXCheckBox |  | Zrkadlenie obrazovky |  | controlcenter-screen-mirroring |  | actions=["AXPress"] | value=-)",
+        R"(      AXGroup |  |  |  |  |  | actions=["AXPress"] | value=-)",
+        R"(        AXCheckBox |  | AS-TV |  | Screen-Mirroring-Device-1 |  | actions=["AXPress"] | value=0)",
+        "",
+    };
+    QTemporaryDir dir;
+    const QString file = dir.filePath("dump.txt");
+    // left: the lines of the full dump left out; none: no file.
+    const struct { const char* name; Scene scene; QString path; Duration at; std::optional<std::vector<int>> left; } rows[] = {
+        {"panel item and tile", {}, file, 2700ms, std::vector<int>{}},
+        {"a file URL", {}, "file://" + file, 2700ms, std::vector<int>{}},
+        {"tile too late for the one look", {.tileAt = 1201ms}, file, 2700ms, std::vector{4}},
+        {"no panel item", {.panelItem = false}, file, 1500ms, std::vector{3, 4}},
+        {"panel not running", {.running = false}, file, 0ms, {}},
+        {"directory missing", {}, dir.filePath("missing/dump.txt"), 2700ms, {}},
+        {"path is a directory", {}, dir.path(), 2700ms, {}},
+    };
+    for (const auto& r : rows) {
+        Rig rig(r.scene);
+        ControlCenterSelector selector(rig.tree, rig.scheduler);
+        std::optional<Duration> doneAt;
+        const auto start = rig.scheduler.now();
+        selector.dumpControlCenter(r.path, [&] { doneAt = rig.scheduler.now() - start; });
+        EXPECT_FALSE(doneAt) << r.name;
+        rig.scheduler.advance(10s);
+        EXPECT_EQ(doneAt, r.at) << r.name;
+        EXPECT_EQ(rig.tree.escapes, r.scene.running ? 1 : 0) << r.name;
+        QFile dump(file);
+        ASSERT_EQ(dump.open(QIODevice::ReadOnly), r.left.has_value()) << r.name;
+        if (!r.left) continue;
+        QStringList expected = full;
+        for (auto it = r.left->rbegin(); it != r.left->rend(); ++it) expected.removeAt(*it);
+        EXPECT_EQ(QString::fromUtf8(dump.readAll()).split(QLatin1Char('\n')), expected) << r.name;
+        EXPECT_EQ(rig.tile->presses, expected.contains(full[4]) ? 1 : 0) << r.name;
+        dump.remove();
+    }
+}
