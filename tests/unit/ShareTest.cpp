@@ -39,7 +39,6 @@ std::string linkOf(const std::vector<InputItem>& items) { return textOf(ShareFlo
 
 } // namespace
 
-
 // Text (a std::string item) is searched for its first web link; a URL item, and bytes that
 // form a URL, are that URL and nothing else; the scheme must be exactly "http" or "https".
 TEST(LinkExtraction, FirstWebLinkOfEachItem)
