@@ -140,11 +140,14 @@ def scenario_desktop():
 
             # The tray menu, read and clicked over D-Bus.
             tray.find_item(tv)
-            same(tray.item('Title'), 'Telvanto', 'the tray item\'s title')
+            same([tray.item('Title'), tray.item('ToolTip')[2]], ['Telvanto'] * 2, 'the tray item\'s title and tooltip')
             same(tray.labels(), ['Zobraziť Mac na TV', 'Režim', '-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
                                  'Spúšťať pri prihlásení', 'Otvoriť ovládač', 'Ukončiť'], 'the tray menu')
             same(tray.labels('Režim'), ['Zrkadliť obrazovku', 'Druhý monitor'], 'the mode submenu')
-            same(tray.entry('Zobraziť Mac na TV')[2].get('shortcut'), [['Control', 'Shift', 'M']], 'the mirroring item\'s shortcut')
+            same([tray.entry(label)[2].get('shortcut') for label in ('Zobraziť Mac na TV', 'Ukončiť')], [[['Control', 'Shift', 'M']],
+                 [['Control', 'Q']]], 'the shortcuts')
+            same([tray.entry(*path)[2].get('toggle-type') for path in (('Spúšťať pri prihlásení',), ('Režim', 'Zrkadliť obrazovku'),
+                 ('Režim', 'Druhý monitor'))], ['checkmark', 'radio', 'radio'], 'the items with a check')
             same(tray.labels('Spustiť aplikáciu'), ['YouTube', 'Netflix', 'VOYO', 'HBO Max', 'Disney+', 'SmartTube', 'Spotify', 'AirScreen'],
                  'the apps')
             since = len(tv.events)
@@ -152,21 +155,27 @@ def scenario_desktop():
             tv.wait(lambda: tv.received(since) == ['key home'], 'home from the tray at the TV')
             tray.click('Spustiť aplikáciu', 'Netflix')
             last('Netflix from the tray', 'link https://www.netflix.com/title')
-            # Start at login: (action, the file there afterwards), checked as the menu opens again.
-            entry = os.path.join(session.env['XDG_CONFIG_HOME'], 'autostart', 'telvanto.desktop')
-            for action, present in (('opens', False), ('click', True), ('click', False), ('outside-on', True), ('outside-off', False)):
-                if action == 'click':
-                    tray.click('Spúšťať pri prihlásení')
-                elif action == 'outside-on':
-                    os.makedirs(os.path.dirname(entry), exist_ok=True)
+            # Start at login, read from the file as the menu opens: (action, checked afterwards); the
+            # desktop may write or hide the entry; "block" a file where the folder goes (not written).
+            folder = os.path.join(session.env['XDG_CONFIG_HOME'], 'autostart')
+            entry, checked = os.path.join(folder, 'telvanto.desktop'), lambda: tray.entry('Spúšťať pri prihlásení')[2].get('toggle-state') == 1
+            for action, on in (('opens', 0), ('click', 1), ('click', 0), ('write', 1), ('hide', 0), ('remove', 0), ('block', 0)):
+                if action in ('write', 'hide'):
+                    os.makedirs(folder, exist_ok=True)
                     with open(entry, 'w') as f:
-                        f.write('[Desktop Entry]\nType=Application\nExec=telvanto\n')
-                elif action == 'outside-off':
+                        f.write('[Desktop Entry]\nType=Application\nExec=telvanto\n' + ('Hidden=true\n' if action == 'hide' else ''))
+                    same(checked(), action == 'hide', 'the check before the menu opens again')
+                elif action == 'remove':
                     os.remove(entry)
+                elif action == 'block':
+                    os.rmdir(folder)
+                    open(folder, 'w').close()
+                if action in ('click', 'block'):
+                    tray.click('Spúšťať pri prihlásení')
                 tray.menu('Event', '(isvu)', 0, 'opened', tray.GLib.Variant('i', 0), 0)
                 tray.menu('AboutToShow', '(i)', 0)
-                same(os.path.exists(entry), present, f'after {action} the entry is there')
-                wait_until(lambda: (tray.entry('Spúšťať pri prihlásení')[2].get('toggle-state') == 1) == present, 5, f'the check after {action}')
+                same(os.path.isfile(entry), bool(on) or action == 'hide', f'after {action} the entry is there')
+                wait_until(lambda: checked() == on, 5, f'the check after {action}')
 
             # Closing the window leaves the program; a second instance (no TV connection of its
             # own, exit 0) and the tray bring the window back, one window each time.
