@@ -82,11 +82,9 @@ TEST(TrayMenu, IconIsDrawnWithOrWithoutTheSymbol)
     for (const char* symbol : {"tv", "no.such.symbol"}) {
         const QImage image = TrayMenu::symbolIcon(QString::fromLatin1(symbol)).pixmap(22, 22).toImage();
         int light = 0, dark = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
                 if (const QColor c = image.pixelColor(x, y); c.alpha() >= 128) (c.lightness() > 200 ? light : dark) += 1;
-            }
-        }
         EXPECT_GT(light, 10) << symbol; // a body to see on a dark panel
         EXPECT_GT(dark, 5) << symbol;   // and an edge for a light one
     }
