@@ -75,6 +75,9 @@ TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
         EXPECT_EQ(rig.item("Zrkadliť obrazovku")->isChecked(), !r.extend);
         EXPECT_EQ(rig.tray->topSeparator(), rig.tray->menu().actions()[2]); // the mirroring items go above it
     }
+    TrayRig rig; // start at login: checked at once by a click (read back from the file as the menu opens: the whole-program test)
+    rig.tray->startAtLoginAction()->trigger();
+    EXPECT_TRUE(rig.tray->startAtLoginAction()->isChecked() && rig.autostart.isEnabled());
 }
 
 TEST(TrayMenu, IconIsDrawnWithOrWithoutTheSymbol)
