@@ -1,17 +1,9 @@
 // The controller against the simulated TV over real TLS on loopback: one TV, one life of a pairing.
-#include "Simulator.h"
-#include "identity/PairingSecret.h"
 #include "platform/QtDirectoryWatcher.h"
-#include "platform/Settings.h"
 #include "protocol/RemoteMsg.h"
-#include "transport/QtScheduler.h"
-#include "transport/TLSChannel.h"
 #include "tv/TVController.h"
 
-#include "EventLoop.h"
-#include "FakeDirectoryWatcher.h"
-#include "FakeNetworkMonitor.h"
-#include "TempDir.h"
+#include "FakePlatform.h"
 #include "Tvsim.h"
 
 #include <gtest/gtest.h>

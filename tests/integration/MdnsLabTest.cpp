@@ -4,14 +4,12 @@
 #include "platform/AvahiMdns.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
-#include "tv/Discovery.h"
 #include "tv/TVController.h"
 
 #include "EventLoop.h"
-#include "FakeDirectoryWatcher.h"
 #include "FakeDisplays.h"
 #include "FakeMirroring.h"
-#include "FakeNetworkMonitor.h"
+#include "FakePlatform.h"
 #include "TempDir.h"
 
 #include <QElapsedTimer>
