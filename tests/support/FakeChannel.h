@@ -37,8 +37,7 @@ struct FakeChannel final : transport::Channel {
 
     // The TV's side.
     void ready(const identity::RSAPublicKey& key) { keyBox_.key = key; if (!closed) deliver(Ready{}); }
-    void receive(const Bytes& payload) { if (!closed) deliver(Message{payload}); }
-    void receiveFrame(const Bytes& frame) { receive(payloadOf(frame)); } // as the encoders make it
+    void receiveFrame(const Bytes& frame) { if (!closed) deliver(Message{payloadOf(frame)}); } // as the encoders make it
     void close(std::optional<Error> error = std::nullopt, bool pinMismatch = false)
     {
         keyBox_.pinMismatch = pinMismatch;

@@ -116,9 +116,7 @@ struct TVRig {
         return {};
     }
 
-private:
     void step(const std::string& word);
-    void storeIdentity();
 };
 
 // id | badid          the client identity is stored | cannot be read
@@ -144,7 +142,15 @@ inline void TVRig::step(const std::string& w)
         {"req", TvMsg::pairingRequestAck("TV")}, {"opt", TvMsg::pairingOption(false)}, {"conf", TvMsg::pairingConfigurationAck()},
         {"secret", TvMsg::pairingSecretAck({})}};
     static const std::map<std::string, Kind> kinds = {{"close:tls", Kind::tls}, {"close:io", Kind::io}, {"close:conn", Kind::connection}};
-    if (w == "id") storeIdentity();
+    if (w == "id") { // the client identity as the application stores it, made once per test program
+        static const Bytes stored = [] {
+            TempDir made;
+            identity::CredentialStore once(made.path());
+            identity::loadOrCreateIdentity(once, "Test PC");
+            return *once.read(identity::CredentialStore::identityItem).data;
+        }();
+        store.write(identity::CredentialStore::identityItem, stored);
+    }
     else if (w == "badid") std::filesystem::create_directories(dir / "data" / "Telvanto client");
     else if (w == "host") settings.setTvHost("10.0.0.5");
     else if (w == "paired") store.storePinnedKey(tvKey), settings.setTvHost("10.0.0.5");
@@ -172,18 +178,6 @@ inline void TVRig::step(const std::string& w)
     else if (w.starts_with("select")) tv->selectTV(w[6] == '@' ? tv->tvName() : u8(w.substr(7, w.find('@') - 7)), u8(w.substr(w.find('@') + 1)));
     else if (w[0] == '+') scheduler.advance(duration(w.substr(1)));
     else ADD_FAILURE() << "unknown step " << w;
-}
-
-// The client identity as the application stores it, made once per test program.
-inline void TVRig::storeIdentity()
-{
-    static const Bytes stored = [] {
-        TempDir made;
-        identity::CredentialStore once(made.path());
-        identity::loadOrCreateIdentity(once, "Test PC");
-        return *once.read(identity::CredentialStore::identityItem).data;
-    }();
-    store.write(identity::CredentialStore::identityItem, stored);
 }
 
 } // namespace telvanto::testing
