@@ -29,10 +29,7 @@ TEST(ControllerWithTvsim, PairsControlsAndHealsTheConnection)
     QStringList received;
     QObject::connect(tvsim.get(), &tvsim::Simulator::received, [&](const QString& what) { received.append(what); });
     const auto is = [](const tv::TVController& c, Case kind, const char* text = "") { return waitUntil([&] { return c.status() == tv::TVController::Status{kind, QString::fromUtf8(text)}; }, 15s); };
-    const auto pairing = [&](tv::TVController& c) {
-        c.startPairing();
-        return is(c, Case::waitingForCode);
-    };
+    const auto pairing = [&](tv::TVController& c) { return c.startPairing(), is(c, Case::waitingForCode); };
 
     // A typo is caught here and the TV keeps waiting; a code that checks out by itself but is not
     // the TV's is answered with 402.

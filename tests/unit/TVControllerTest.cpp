@@ -29,8 +29,7 @@ const std::map<std::string, QString> failures = {
 
 std::string word(const Status& s)
 {
-    for (const auto& [key, text] : failures)
-        if (s.is(Case::failed) && s.text == text) return key;
+    for (const auto& [key, text] : failures) if (s.is(Case::failed) && s.text == text) return key;
     return s.is(Case::failed) ? s.text.toStdString() : caseNames[int(s.kind)];
 }
 
@@ -45,7 +44,7 @@ template <class List, class F> std::string join(const List& items, F toWord)
 // (the last channel) ?cancelled ?open ?dropped=I (channel I cancelled and disposed) ?key=tv|new|none
 // (stored and published) ?host= ?verified= ?saved=HOST (settings and shared item) ?name= ?stored=NAME
 // (in the settings file) ?lookups=N ?asked=NAME ?found=NAME@HOST,... ?sent=WORD,... (what reached the
-// TV, see received) ?said=... (pairing frames) ?volume=L/M/MUTED ?app= ?on=0|1
+// TV, see received) ?said=... (pairing frames) ?tv=L/M/MUTED,APP,on|off
 void check(TVRig& r, const std::string& what, const std::string& want)
 {
     const TVController& tv = *r.tv;
@@ -79,9 +78,8 @@ void check(TVRig& r, const std::string& what, const std::string& want)
             if (const auto* s = std::get_if<TvMsg::pairing::Secret>(&m)) return s->secret == identity::pairingSecret(r.validCode(), r.clientKey(), r.tvKey) ? "secret" : "secret?";
             return m.index() ? std::vector<std::string>{"", "option", "configuration", "", "?"}[m.index()] : "request:" + std::get<0>(m).clientName;
         }));
-    else if (what == "volume") is(!tv.volume() ? "" : QString("%1/%2/%3").arg(tv.volume()->level).arg(tv.volume()->max).arg(int(tv.volume()->muted)).toStdString());
-    else if (what == "app") is(tv.currentApp().toStdString());
-    else if (what == "on") is(tv.isOn() ? "1" : "0");
+    else if (what == "tv") // what the TV reported: volume, app in front, on
+        is((!tv.volume() ? QString() : QString("%1/%2/%3").arg(tv.volume()->level).arg(tv.volume()->max).arg(int(tv.volume()->muted))).toStdString() + "," + tv.currentApp().toStdString() + "," + (tv.isOn() ? "on" : "off"));
     else ADD_FAILURE() << "unknown check " << what;
 }
 
@@ -145,13 +143,13 @@ TEST(TVController, StatusTable)
              "id paired start pair cancel ?went=connecting,pairing,idle,connecting ?to=10.0.0.5:remote:tv",
              "id host start cancel ?needsPairing ?cancelled",
              "id host start cancel key=3 ?needsPairing ?opened=1", // paired by itself once only
-             "id pin make select@10.0.0.6 ready tv:start tv:volume tv:volume tv:app tv:off ?connected ?verified=10.0.0.6 ?saved=10.0.0.6 ?volume=12/100/1 ?app=com.netflix.ninja ?on=0",
+             "id pin make select@10.0.0.6 ready tv:start tv:volume tv:volume tv:app tv:off ?connected ?verified=10.0.0.6 ?saved=10.0.0.6 ?tv=12/100/1,com.netflix.ninja,off",
              "id paired start select@10.0.0.9 close ?failed=unreachable ?host=10.0.0.5 ?wait=1s ?to=10.0.0.5:remote:tv",
              "id paired start mismatch ?failed=other ?wait=60s",
              "id paired start ready tv:start close:io ?failed=lost ?wait=1s",
              "id paired start close:tls ?failed=forgotten ?wait=1s",
              "id paired start close:conn ?failed=unreachable ?wait=1s",
-             "id paired start hold ready tv:start reconnect ?dropped=0 ?verified= ready tv:start late +5s ?connected ?volume= ?opened=2",
+             "id paired start hold ready tv:start reconnect ?dropped=0 ?verified= ready tv:start late +5s ?connected ?tv=,,on ?opened=2",
          })
         play(row);
 }
