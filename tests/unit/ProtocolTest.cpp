@@ -15,11 +15,12 @@ namespace reply = PairingMsg::reply;
 
 namespace {
 
-FrameBuffer::Frames framesOf(const FrameBuffer::Result& result)
+// Adds the frames the buffer yields for part to out.
+void feed(FrameBuffer& buffer, ByteView part, FrameBuffer::Frames& out)
 {
-    const auto* frames = std::get_if<FrameBuffer::Frames>(&result);
-    EXPECT_NE(frames, nullptr) << "unexpected Oversized";
-    return frames ? *frames : FrameBuffer::Frames{};
+    const auto result = buffer.append(part);
+    ASSERT_TRUE(std::holds_alternative<FrameBuffer::Frames>(result)) << "unexpected Oversized";
+    for (const Bytes& f : std::get<FrameBuffer::Frames>(result)) out.push_back(f);
 }
 
 // Protobuf fields for building payloads: varint, nested bytes, string, concatenation.
@@ -37,34 +38,27 @@ TEST(Varint, EncodingTable)
         {262144, "808010"}, {~0ull, "ffffffffffffffffff01"}, {1ull << 63, "80808080808080808001"}};
     for (const auto& c : cases) EXPECT_EQ(toHex(encodeVarint(c.value)), c.hex) << c.value;
     EXPECT_EQ(toHex(framed(Bytes{1, 2, 3})), "03010203");
-    const Bytes frame = framed(Bytes(200, 0xAB));
-    EXPECT_EQ(frame.size(), 202u);
-    EXPECT_EQ(toHex(ByteView(frame).first(3)), "c801ab");
+    EXPECT_EQ(toHex(framed(Bytes(200, 0xAB))).substr(0, 6), "c801ab");
     EXPECT_EQ(toHex(v(4, -1)), "20ffffffffffffffffff01"); // a signed value as its 64-bit two's complement
 }
 
+// Two-byte headers split too; the split (and the last frame) show a frame held back for more bytes.
 TEST(FrameBuffer, EverySplitAndByteByByteYieldTheSameFrames)
 {
-    const std::vector<Bytes> sent = {Bytes(5, 1), {}, Bytes(127, 2), Bytes(128, 3), Bytes(300, 4)};
+    const FrameBuffer::Frames sent = {Bytes(5, 1), {}, Bytes(127, 2), Bytes(128, 3), Bytes(300, 4)};
     Bytes all;
     for (const Bytes& p : sent) append(all, framed(p));
     for (std::size_t split = 0; split <= all.size(); ++split) {
         FrameBuffer buffer;
-        auto frames = framesOf(buffer.append(ByteView(all).first(split)));
-        for (Bytes& f : framesOf(buffer.append(ByteView(all).subspan(split)))) frames.push_back(std::move(f));
+        FrameBuffer::Frames frames;
+        feed(buffer, ByteView(all).first(split), frames);
+        feed(buffer, ByteView(all).subspan(split), frames);
         ASSERT_EQ(frames, sent) << "split at " << split;
     }
-    // One byte per call, two-byte headers split too: each frame comes out once, with its last byte.
     FrameBuffer buffer;
-    std::vector<std::size_t> ends;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        for (const Bytes& f : framesOf(buffer.append(ByteView(all).subspan(i, 1)))) {
-            ASSERT_LT(ends.size(), sent.size());
-            EXPECT_EQ(f, sent[ends.size()]);
-            ends.push_back(i + 1);
-        }
-    }
-    EXPECT_EQ(ends, (std::vector<std::size_t>{6, 7, 135, 265, 567}));
+    FrameBuffer::Frames frames;
+    for (std::size_t i = 0; i < all.size(); ++i) feed(buffer, ByteView(all).subspan(i, 1), frames);
+    EXPECT_EQ(frames, sent);
 }
 
 TEST(FrameBuffer, HeaderTable)
@@ -90,9 +84,6 @@ TEST(FrameBuffer, HeaderTable)
         EXPECT_EQ(frames ? static_cast<int>(frames->size()) : oversized, c.frames) << c.name;
         EXPECT_EQ(buffer.pending().size(), c.pending) << c.name;
     }
-    FrameBuffer buffer; // the partial frame comes out whole once its remaining bytes arrive
-    buffer.append(fromHex("05dddd"));
-    EXPECT_EQ(framesOf(buffer.append(fromHex("dddddd"))), FrameBuffer::Frames{fromHex("dddddddddd")});
 }
 
 TEST(ProtoFields, WellFormednessTable)
@@ -113,28 +104,6 @@ TEST(ProtoFields, WellFormednessTable)
     Bytes longest = fromHex("0a 808010");
     longest.resize(longest.size() + ProtoFields::maxFieldLength);
     EXPECT_TRUE(ProtoFields::parse(longest));
-}
-
-TEST(ProtoFields, AccessorsReadTheFirstOccurrence)
-{
-    // 1: fixed64 and fixed32 (skipped); 2 = 7, 8; 3 = "first", "second"; 4 = -1; 5 = 2; 6 = 0;
-    // 7 = a nested message with wire type 3 inside; 8 = { 1 = 1 }
-    const auto fields = ProtoFields::parse(fromHex("09 0102030405060708 0d 01020304 1007 1a05 6669727374 1008 1a06 "
-                                                   "7365636f6e64 20 ffffffffffffffffff01 2802 3000 3a01 0b 4202 0801"));
-    ASSERT_TRUE(fields);
-    EXPECT_FALSE(fields->has(1));
-    EXPECT_EQ(fields->varints.at(2), (std::vector<std::int64_t>{7, 8}));
-    EXPECT_EQ(fields->integer(2), 7);
-    EXPECT_EQ(fields->string(3), "first");
-    EXPECT_EQ(fields->integer(4), -1);
-    EXPECT_EQ(fields->boolean(5), true);
-    EXPECT_EQ(fields->boolean(6), false);
-    EXPECT_TRUE(fields->has(7));
-    EXPECT_EQ(fields->message(7), std::nullopt); // malformed inside counts as absent
-    EXPECT_EQ(fields->message(8).value().integer(1), 1);
-    EXPECT_EQ(fields->boolean(9), std::nullopt);
-    EXPECT_EQ(fields->string(2), std::nullopt); // a varint is neither a string nor a message
-    EXPECT_EQ(fields->message(2), std::nullopt);
 }
 
 // Strings on the wire must be valid UTF-8; the text cursor counts scalar values, invalid bytes one each.
@@ -207,7 +176,7 @@ TEST(RemoteMsg, DecodingRulesAndPrecedence)
         {"malformed configure alone", m(1, malformed), in::Other{}},
         {"set-active as message", m(2, v(1, 622)), in::SetActive{}}, {"set-active as varint", v(2, 1), in::SetActive{}},
         {"error", m(3, {}), in::Error{}}, {"set-active beats error", cat({v(3, 1), v(2, 1)}), in::SetActive{}},
-        {"ping without value", m(8, {}), in::Ping{0}},
+        {"ping without value", m(8, {}), in::Ping{0}}, {"ping -1, then 2", m(8, cat({v(1, -1), v(1, 2)})), in::Ping{-1}},
         {"two pings report the first", cat({m(8, v(1, 1)), m(8, v(1, 2))}), in::Ping{1}},
         {"start on", m(40, v(1, 1)), in::Start{true}}, {"start without field", m(40, {}), in::Start{false}},
         {"volume unmuted", m(50, cat({v(6, 100), v(7, 25)})), in::Volume{25, 100, false}},
