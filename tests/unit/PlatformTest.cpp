@@ -48,10 +48,9 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
     EXPECT_EQ(settings.tvName(), std::nullopt);
     const auto otherProcess = [&] { std::ofstream(temp / "other") << "[General]\ntvHost=192.168.100.100\ntvName=Kuchyňa\n"; std::filesystem::rename(temp / "other", file); };
     const struct { const char* name; std::function<void()> act; bool rewritten; const char* host; /* read back */ } rows[] = {
-        {"first value", [&] { settings.setTvHost("10.0.0.5"); }, true, "10.0.0.5"},
-        {"same value 1000 times", [&] { for (int i = 0; i < 1000; ++i) settings.setTvHost("10.0.0.5"); }, false, "10.0.0.5"},
-        {"new value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"}, {"another process changed it", otherProcess, true, "192.168.100.100"},
-        {"ours again", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
+        {"first value", [&] { settings.setTvHost("10.0.0.5"); }, true, "10.0.0.5"}, {"new value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
+        {"same value 1000 times", [&] { for (int i = 0; i < 1000; ++i) settings.setTvHost("10.0.0.6"); }, false, "10.0.0.6"},
+        {"another process changed it", otherProcess, true, "192.168.100.100"}, {"ours again", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
         {"same name twice", [&] { settings.setTvName(name), settings.setTvName(name); }, true, "10.0.0.6"},
         {"mirror mode", [&] { settings.setMirrorMode("extend"); }, true, "10.0.0.6"}};
     for (const auto& row : rows) {
@@ -66,22 +65,7 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
     const Settings reopened(path);
     EXPECT_EQ(reopened.tvName(), name);
     EXPECT_EQ(reopened.mirrorMode(), QString("extend"));
-}
-
-TEST(Settings, LegacyKeyAsBytesOrText)
-{
-    const struct { const char* line; QByteArray expected; } cases[] = {
-        {"tvKey=@ByteArray(0\\x6\\x2\\x1\\x5\\x2\\x1\\x3)", QByteArray("\x30\x06\x02\x01\x05\x02\x01\x03", 8)}, {"tvKey=not a key", QByteArray("not a key")}};
-    for (const auto& c : cases) {
-        TempDir temp;
-        const QString file = QString::fromStdString(temp / "telvanto.conf");
-        std::ofstream(file.toStdString()) << "[General]\n" << c.line << "\n";
-        Settings settings(file);
-        EXPECT_EQ(settings.legacyTvKey(), c.expected) << c.line;
-        settings.removeLegacyTvKey();
-        EXPECT_EQ(Settings(file).legacyTvKey(), std::nullopt) << c.line;
-    }
-    qputenv("TELVANTO_CONFIG_DIR", "/tmp/profile2");
+    qputenv("TELVANTO_CONFIG_DIR", "/tmp/profile2"); // a profile of its own
     EXPECT_EQ(Settings::defaultFilePath(), QString("/tmp/profile2/telvanto.conf"));
     qunsetenv("TELVANTO_CONFIG_DIR");
     EXPECT_TRUE(Settings::defaultFilePath().endsWith("/telvanto/telvanto.conf"));
@@ -109,15 +93,13 @@ TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
     const NetlinkMonitor::Interface lo{"lo", up | IFF_LOOPBACK, {v4("127.0.0.1")}}, wifi{"wlan0", up, {v4("192.0.2.5")}};
     const NetlinkMonitor::Interface noCarrier{"eth0", IFF_UP, {v4("198.51.100.9")}};
     const struct { const char* name; Interfaces before, after; bool usable, reported; } rows[] = {
-        {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false},
-        {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
+        {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
         {"down interface", {}, {{"eth0", IFF_RUNNING, {v4("192.0.2.5")}}}, false, false}, {"no IPv4 address", {}, {{"wlan0", up, {}}}, false, false},
         {"DHCP renewal keeps the address", {lo, wifi}, {lo, wifi}, true, false}, {"Wi-Fi scan: same interfaces in another order", {wifi, lo}, {lo, wifi}, true, false},
         {"interface without carrier loses its address", {wifi, noCarrier}, {wifi, {"eth0", IFF_UP, {}}}, true, false},
         {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
         {"Wi-Fi joins", {lo}, {lo, wifi}, true, true}, {"Wi-Fi leaves", {lo, wifi}, {lo}, false, true},
-        {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true},
-        {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
+        {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true}, {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
         {"cable plugged in beside Wi-Fi", {wifi}, {wifi, {"eth0", up, {v4("198.51.100.9")}}}, true, true},
         {"carrier lost", {wifi}, {{"wlan0", IFF_UP, {v4("192.0.2.5")}}}, false, true}};
     for (const auto& row : rows) {
@@ -131,9 +113,7 @@ TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
 // start, and each step changes the network with ip(8) and must be reported or not.
 TEST(NetlinkMonitor, RealChangesInAnOwnNamespace)
 {
-    const auto host = NetlinkMonitor::interfaces();
-    const auto isLoopback = [](const auto& i) { return i.name == "lo" && std::find(i.ipv4.begin(), i.ipv4.end(), v4("127.0.0.1")) != i.ipv4.end(); };
-    EXPECT_TRUE(std::any_of(host.begin(), host.end(), isLoopback));
+    EXPECT_TRUE(std::ranges::any_of(NetlinkMonitor::interfaces(), [](const auto& i) { return i.name == "lo" && std::ranges::count(i.ipv4, v4("127.0.0.1")); }));
     const OwnNetNamespace isolated;
     if (!isolated.entered()) GTEST_SKIP() << "needs root for a network namespace";
     int argc = 0;
@@ -169,9 +149,8 @@ TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)
     QCoreApplication app(argc, nullptr); // inotify is read through the event loop
     using S = const CredentialStore&;
     const struct { const char* name; bool exists; /* the directory, when watching starts */ std::function<void(S)> act; int reports; } rows[] = {
-        {"nothing", true, [](S) {}, 0}, {"an item written", true, [](S s) { s.storeHost("10.0.0.5"); }, 1},
-        {"two items written", true, [](S s) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1},
-        {"an item removed", true, [](S s) { s.remove(CredentialStore::tvKeyItem); }, 1}, {"a file read", true, [](S s) { s.loadPinnedKey(); }, 0},
+        {"nothing", true, [](S) {}, 0}, {"an item written", true, [](S s) { s.storeHost("10.0.0.5"); }, 1}, {"a file read", true, [](S s) { s.loadPinnedKey(); }, 0},
+        {"two items written", true, [](S s) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1}, {"an item removed", true, [](S s) { s.remove(CredentialStore::tvKeyItem); }, 1},
         {"the directory made later", false, [](S s) { s.storeHost("10.0.0.5"); }, 1},
         {"another directory beside it", false, [](S s) { std::filesystem::create_directories(s.directory().parent_path() / "other/telvanto"); }, 1}};
     for (const auto& row : rows) {
@@ -184,11 +163,7 @@ TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)
         QtDirectoryWatcher watcher(scheduler, QString::fromStdString(directory));
         int reports = 0;
         // The watcher reads what inotify queued (before the change returned), then time passes.
-        const auto after = [&](std::chrono::milliseconds time) {
-            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
-            scheduler.advance(time);
-            return reports;
-        };
+        const auto after = [&](std::chrono::milliseconds time) { for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(); return scheduler.advance(time), reports; };
         watcher.start([&] { ++reports; });
         EXPECT_EQ(watcher.watchedPath().toStdString(), (row.exists ? directory : temp.path()).string());
         EXPECT_EQ(after(1s), 0) << "start reports nothing";
