@@ -97,27 +97,17 @@ TEST(PairingSecret, MatchesIndependentVectors)
     for (const auto& c : cases) EXPECT_EQ(toHex(identity::pairingSecret(c.code, c.client, c.server).value_or(Bytes{})), c.expected) << c.code;
 }
 
-static std::vector<fs::path>* fsyncLog = nullptr;
+static std::vector<fs::path> synced;
 
 // Every fsync of this program passes here, so a test can see what was made durable.
 extern "C" int fsync(int fd)
 {
     std::error_code ec;
-    if (fsyncLog) fsyncLog->push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec));
+    synced.push_back(fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec));
     return static_cast<int>(::syscall(SYS_fsync, fd));
 }
 
 namespace {
-
-// The paths fsync made durable while act ran.
-std::vector<fs::path> syncsOf(const std::function<void()>& act)
-{
-    std::vector<fs::path> log;
-    fsyncLog = &log;
-    act();
-    fsyncLog = nullptr;
-    return log;
-}
 
 struct stat statOf(const fs::path& path) { struct stat st {}; ::stat(path.c_str(), &st); return st; }
 
@@ -134,7 +124,8 @@ TEST(CredentialStore, ItemsArePrivateDurableAndWrittenOnlyWhenChanged)
     EXPECT_EQ(store.loadPinnedKey(), std::nullopt);
     store.storeHost(""); // an empty address never writes
     EXPECT_FALSE(fs::exists(dir));
-    const auto synced = syncsOf([&] { store.storePinnedKey(sampleKey); });
+    synced.clear();
+    store.storePinnedKey(sampleKey);
     EXPECT_EQ(synced.size() == 2 ? synced[1] : fs::path(), dir); // the file, then the directory that holds its new name
     EXPECT_EQ(store.loadPinnedKey(), sampleKey);
     EXPECT_EQ(store.read(CredentialStore::tvKeyItem).data, sampleKey.pkcs1());
@@ -150,7 +141,9 @@ TEST(CredentialStore, ItemsArePrivateDurableAndWrittenOnlyWhenChanged)
     EXPECT_EQ(store.loadHost(), "obývačka.local");
     EXPECT_NE(statOf(host).st_ino, first);
 
-    EXPECT_EQ(syncsOf([&] { store.storePinnedKey(std::nullopt); }), std::vector{dir}) << "a removal must be durable too";
+    synced.clear();
+    store.storePinnedKey(std::nullopt);
+    EXPECT_EQ(synced, std::vector{dir}) << "a removal must be durable too";
     EXPECT_EQ(store.loadPinnedKey(), std::nullopt);
     EXPECT_FALSE(fs::exists(key));
     ::chmod(dir.c_str(), 0755); // a directory made with wider rights is narrowed
@@ -220,8 +213,7 @@ TEST(CredentialStore, DefaultDirectoryFollowsTheEnvironment)
     const auto set = [](const char* name, const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); };
     set("HOME", "/home/a");
     for (const auto& c : cases) {
-        set("TELVANTO_DATA_DIR", c.dataDir);
-        set("XDG_DATA_HOME", c.xdg);
+        set("TELVANTO_DATA_DIR", c.dataDir), set("XDG_DATA_HOME", c.xdg);
         EXPECT_EQ(CredentialStore::defaultDirectory(), c.expected);
     }
     set("HOME", savedHome.c_str());
@@ -243,10 +235,9 @@ TEST(ClientIdentity, CommonNameRules)
 TEST(ClientIdentity, CertificateFieldsReadBack)
 {
     EVP_PKEY* key = EVP_RSA_gen(1024);
-    unsigned char* pub = nullptr;
-    const int pubLength = i2d_PublicKey(key, &pub);
-    const Bytes publicKeyDer(pub, pub + pubLength);
-    OPENSSL_free(pub);
+    Bytes publicKeyDer(static_cast<std::size_t>(i2d_PublicKey(key, nullptr)));
+    unsigned char* out = publicKeyDer.data();
+    i2d_PublicKey(key, &out);
     const struct { std::time_t now; const char *notBefore, *notAfter; /* one day back, 7 300 days ahead */ } rows[] = {
         {1893887999, "300104235959Z", "491231235959Z"}, {1893888000, "300105000000Z", "20500101000000Z"}, {1930089600, "310228000000Z", "20510224000000Z"},
         {2524694399, "491231235959Z", "20691227235959Z"}, {2524694400, "20500101000000Z", "20691228000000Z"}};
@@ -293,11 +284,10 @@ TEST(ClientIdentity, StoredIdentityLifecycle)
 
     // OpenSSL's own tools read and verify the certificate (the PEM file gets the text form too).
     std::ofstream(temp / "c.der", std::ios::binary) << toString(paired.certificateDer);
-    const std::string command = "cd '" + temp.path().string() + "' && openssl x509 -inform DER -in c.der -text -out c.pem && cat c.pem && openssl verify -CAfile c.pem c.pem";
-    std::string out;
-    FILE* pipe = ::popen(("(" + command + ") 2>&1").c_str(), "r");
-    for (char buffer[512]; pipe && std::fgets(buffer, sizeof buffer, pipe);) out += buffer;
-    if (pipe) ::pclose(pipe);
+    EXPECT_EQ(std::system(("cd '" + temp.path().string() + "' && (openssl x509 -inform DER -in c.der -text -out c.pem && cat c.pem && "
+                           "openssl verify -CAfile c.pem c.pem) >out 2>&1").c_str()), 0);
+    std::ifstream in(temp / "out");
+    const std::string out{std::istreambuf_iterator<char>(in), {}};
     for (const char* line : {"Signature Algorithm: sha256WithRSAEncryption", "Public-Key: (2048 bit)", "Subject: CN = Telvanto desk ", "c.pem: OK"})
         EXPECT_NE(out.find(line), std::string::npos) << line << " in:\n" << out;
 
@@ -315,8 +305,7 @@ TEST(ClientIdentity, DamagedStoredIdentityIsReplaced)
     const std::size_t certStart = text.find("-----BEGIN CERTIFICATE");
     const auto put = [&](const std::string& content) { std::ofstream(temp / "Telvanto client", std::ios::binary) << content; };
     const struct { const char* name; std::string content; } cases[] = {
-        {"empty", ""}, {"garbage", "\x01\x02garbage"}, {"key only", text.substr(0, certStart)},
-        {"cut in the certificate", text.substr(0, certStart + 100)},
+        {"empty", ""}, {"garbage", "\x01\x02garbage"}, {"key only", text.substr(0, certStart)}, {"cut in the certificate", text.substr(0, certStart + 100)},
         // Read with a pass phrase, these would wait for one on the terminal.
         {"encrypted PKCS #8 key", telvanto::testing::encryptedKeyPem(text, true) + text.substr(certStart)},
         {"encrypted traditional key", telvanto::testing::encryptedKeyPem(text, false) + text.substr(certStart)},

@@ -27,7 +27,6 @@ using namespace std::chrono_literals;
 using namespace telvanto::platform;
 using namespace telvanto::testing;
 using telvanto::identity::CredentialStore;
-using Interfaces = std::vector<NetlinkMonitor::Interface>;
 
 namespace {
 
@@ -92,7 +91,7 @@ TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
 {
     const NetlinkMonitor::Interface lo{"lo", up | IFF_LOOPBACK, {v4("127.0.0.1")}}, wifi{"wlan0", up, {v4("192.0.2.5")}};
     const NetlinkMonitor::Interface noCarrier{"eth0", IFF_UP, {v4("198.51.100.9")}};
-    const struct { const char* name; Interfaces before, after; bool usable, reported; } rows[] = {
+    const struct { const char* name; std::vector<NetlinkMonitor::Interface> before, after; bool usable, reported; } rows[] = {
         {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
         {"down interface", {}, {{"eth0", IFF_RUNNING, {v4("192.0.2.5")}}}, false, false}, {"no IPv4 address", {}, {{"wlan0", up, {}}}, false, false},
         {"DHCP renewal keeps the address", {lo, wifi}, {lo, wifi}, true, false}, {"Wi-Fi scan: same interfaces in another order", {wifi, lo}, {lo, wifi}, true, false},
