@@ -1,7 +1,6 @@
 // The wake signal from a stand-in logind on a bus of the test's own.
 #include "platform/WakeMonitor.h"
 
-#include "EventLoop.h"
 #include "PrivateBus.h"
 #include "TempDir.h"
 
