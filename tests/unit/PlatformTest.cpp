@@ -28,12 +28,8 @@ using namespace telvanto::platform;
 using namespace telvanto::testing;
 using telvanto::identity::CredentialStore;
 
-namespace {
-
 const unsigned up = IFF_UP | IFF_RUNNING;
-std::uint32_t v4(const char* address) { in_addr a{}; ::inet_pton(AF_INET, address, &a); return ntohl(a.s_addr); }
-
-} // namespace
+static std::uint32_t v4(const char* address) { in_addr a{}; ::inet_pton(AF_INET, address, &a); return ntohl(a.s_addr); }
 
 // The file is shared by the programs and rewritten only when a value really changes; a value
 // another process wrote meanwhile is not mistaken for ours.
@@ -45,13 +41,14 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
     Settings settings(path);
     EXPECT_EQ(settings.tvHost(), std::nullopt);
     EXPECT_EQ(settings.tvName(), std::nullopt);
-    const auto otherProcess = [&] { std::ofstream(temp / "other") << "[General]\ntvHost=192.168.100.100\ntvName=Kuchyňa\n"; std::filesystem::rename(temp / "other", file); };
+    const auto otherProcess = [&] { std::ofstream(temp / "other") << "[General]\ntvHost=192.168.100.100\ntvName=Kuchyňa\ntvKey=not a key\n"; std::filesystem::rename(temp / "other", file); };
     const struct { const char* name; std::function<void()> act; bool rewritten; const char* host; /* read back */ } rows[] = {
         {"first value", [&] { settings.setTvHost("10.0.0.5"); }, true, "10.0.0.5"}, {"new value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
         {"same value 1000 times", [&] { for (int i = 0; i < 1000; ++i) settings.setTvHost("10.0.0.6"); }, false, "10.0.0.6"},
         {"another process changed it", otherProcess, true, "192.168.100.100"}, {"ours again", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
         {"same name twice", [&] { settings.setTvName(name), settings.setTvName(name); }, true, "10.0.0.6"},
-        {"mirror mode", [&] { settings.setMirrorMode("extend"); }, true, "10.0.0.6"}};
+        {"mirror mode", [&] { settings.setMirrorMode("extend"); }, true, "10.0.0.6"},
+        {"a key an earlier version kept here moved out", [&] { EXPECT_EQ(settings.legacyTvKey(), "not a key"); settings.removeLegacyTvKey(); }, true, "10.0.0.6"}};
     for (const auto& row : rows) {
         // Every write replaces the file; holding the old one open shows whether it was replaced.
         const int before = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -63,6 +60,7 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
     }
     EXPECT_EQ(Settings(path).tvName(), name);
     EXPECT_EQ(Settings(path).mirrorMode(), QString("extend"));
+    EXPECT_EQ(Settings(path).legacyTvKey(), std::nullopt);
     qputenv("TELVANTO_CONFIG_DIR", "/tmp/profile2"); // a profile of its own
     EXPECT_EQ(Settings::defaultFilePath(), QString("/tmp/profile2/telvanto.conf"));
     qunsetenv("TELVANTO_CONFIG_DIR");
@@ -94,10 +92,9 @@ TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
         {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
         {"down interface", {}, {{"eth0", IFF_RUNNING, {v4("192.0.2.5")}}}, false, false}, {"no IPv4 address", {}, {{"wlan0", up, {}}}, false, false},
         {"DHCP renewal keeps the address", {lo, wifi}, {lo, wifi}, true, false}, {"Wi-Fi scan: same interfaces in another order", {wifi, lo}, {lo, wifi}, true, false},
-        {"interface without carrier loses its address", {wifi, noCarrier}, {wifi, {"eth0", IFF_UP, {}}}, true, false},
-        {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
-        {"Wi-Fi joins", {lo}, {lo, wifi}, true, true}, {"Wi-Fi leaves", {lo, wifi}, {lo}, false, true},
-        {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true}, {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
+        {"interface without carrier loses its address", {wifi, noCarrier}, {wifi, {"eth0", IFF_UP, {}}}, true, false}, {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
+        {"Wi-Fi joins", {lo}, {lo, wifi}, true, true}, {"Wi-Fi leaves", {lo, wifi}, {lo}, false, true}, {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true},
+        {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
         {"cable plugged in beside Wi-Fi", {wifi}, {wifi, {"eth0", up, {v4("198.51.100.9")}}}, true, true},
         {"carrier lost", {wifi}, {{"wlan0", IFF_UP, {v4("192.0.2.5")}}}, false, true}};
     for (const auto& row : rows) {
@@ -137,8 +134,7 @@ TEST(NetlinkMonitor, RealChangesInAnOwnNamespace)
         EXPECT_EQ(reports, step.reports) << step.name;
         reports.clear();
     }
-    monitor.stop();
-    monitor.stop();
+    for (int i = 0; i < 2; ++i) monitor.stop(); // stopping again is harmless
 }
 
 TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)

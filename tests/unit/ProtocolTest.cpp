@@ -56,8 +56,8 @@ TEST(FrameBuffer, HeaderTable)
         {"three frames and a partial fourth", fromHex("03aaaaaa 01bb 02cccc 05dddd"), 3, 3}, {"ten continuation bytes wait", Bytes(10, 0x80), 0, 10},
         {"an eleventh byte after ten continuations", fromHex("80808080808080808080 00"), oversized, 11}, {"ten-byte header with a huge value", fromHex("ffffffffffffffffff01"), oversized, 10},
         {"negative length as two's complement", encodeVarint(static_cast<std::uint64_t>(-5)), oversized, 10},
-        {"length 262145 before any payload", fromHex("818010"), oversized, 3}, {"length 262144 waits for its payload", fromHex("808010"), 0, 3},
-        {"the largest frame", framed(Bytes(262144, 9)), 1, 0}, {"frames before an oversized header are dropped", fromHex("01aa 818010"), oversized, 3}};
+        {"length 262145 before any payload", fromHex("818010"), oversized, 3}, {"length 262144 waits for its payload", fromHex("808010"), 0, 3}, {"the largest frame", framed(Bytes(262144, 9)), 1, 0},
+        {"frames before an oversized header are dropped", fromHex("01aa 818010"), oversized, 3}};
     for (const auto& c : cases) {
         FrameBuffer buffer;
         const auto result = buffer.append(c.input);
@@ -105,8 +105,7 @@ TEST(RemoteMsg, EncodersProduceTheExactFrames)
         {"ime batch ab", RemoteMsg::imeBatch("ab", 0, 0), "15 aa01 12 0800 1000 1a0c 0801 1208 0801 1001 1a02 6162"},
         {"ime batch one emoji", RemoteMsg::imeBatch("😀", 3, 4), "17 aa01 14 0803 1004 1a0e 0801 120a 0800 1000 1a04 f09f9880"},
         {"pairing request Mac", PairingMsg::request("Mac"), "170802 10c801 5210 0a09" + atvremote + "1203 4d6163"},
-        {"pairing option", PairingMsg::option(), "100802 10c801 a20108 0a04 0803 1006 1801"},
-        {"pairing configuration", PairingMsg::configuration(), "100802 10c801 f20108 0a04 0803 1006 1001"},
+        {"pairing option", PairingMsg::option(), "100802 10c801 a20108 0a04 0803 1006 1801"}, {"pairing configuration", PairingMsg::configuration(), "100802 10c801 f20108 0a04 0803 1006 1001"},
         {"pairing secret", PairingMsg::secret(Bytes{0xAA, 0xBB}), "0c0802 10c801 c20204 0a02 aabb"}};
     for (const auto& c : cases) EXPECT_EQ(toHex(c.frame), toHex(fromHex(c.hex))) << c.name;
     EXPECT_EQ(RemoteMsg::marketLink("com.example.app"), "market://launch?id=com.example.app");
