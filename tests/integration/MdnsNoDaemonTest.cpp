@@ -20,7 +20,6 @@ TEST(Mdns, NoDaemonNoBusNeitherBlocksNorCrashes)
     std::vector<std::optional<QString>> results;
     discovery.browse(QStringLiteral("_androidtvremote2._tcp"), [](const QStringList&) {});
     discovery.resolve(QStringLiteral("_androidtvremote2._tcp"), "TV", [&](std::optional<QString> host) { results.push_back(host); });
-    EXPECT_FALSE(mdns.isRunning());
     scheduler.advance(Discovery::resolveTimeout - 1ms); // the client is retried meanwhile, in vain
     EXPECT_TRUE(results.empty());
     scheduler.advance(1ms);

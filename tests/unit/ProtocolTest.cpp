@@ -15,13 +15,6 @@ namespace reply = PairingMsg::reply;
 
 namespace {
 
-FrameBuffer::Frames framesOf(const FrameBuffer::Result& result)
-{
-    const auto* frames = std::get_if<FrameBuffer::Frames>(&result);
-    EXPECT_NE(frames, nullptr) << "unexpected Oversized";
-    return frames ? *frames : FrameBuffer::Frames{};
-}
-
 // Protobuf fields for building payloads: varint, nested bytes, string, concatenation.
 Bytes v(std::uint64_t field, std::int64_t value) { Bytes out; appendVarintField(out, field, value); return out; }
 Bytes m(std::uint64_t field, const Bytes& inner) { Bytes out; appendBytesField(out, field, inner); return out; }
@@ -37,52 +30,34 @@ TEST(Varint, EncodingTable)
         {262144, "808010"}, {~0ull, "ffffffffffffffffff01"}, {1ull << 63, "80808080808080808001"}};
     for (const auto& c : cases) EXPECT_EQ(toHex(encodeVarint(c.value)), c.hex) << c.value;
     EXPECT_EQ(toHex(framed(Bytes{1, 2, 3})), "03010203");
-    const Bytes frame = framed(Bytes(200, 0xAB));
-    EXPECT_EQ(frame.size(), 202u);
-    EXPECT_EQ(toHex(ByteView(frame).first(3)), "c801ab");
+    EXPECT_EQ(toHex(framed(Bytes(200, 0xAB))).substr(0, 6), "c801ab");
     EXPECT_EQ(toHex(v(4, -1)), "20ffffffffffffffffff01"); // a signed value as its 64-bit two's complement
 }
 
-TEST(FrameBuffer, EverySplitAndByteByByteYieldTheSameFrames)
+// Two-byte headers split too; random chunks are the fuzz target's part.
+TEST(FrameBuffer, EverySplitYieldsTheSameFrames)
 {
-    const std::vector<Bytes> sent = {Bytes(5, 1), {}, Bytes(127, 2), Bytes(128, 3), Bytes(300, 4)};
-    Bytes all;
-    for (const Bytes& p : sent) append(all, framed(p));
+    const FrameBuffer::Frames sent = {Bytes(5, 1), {}, Bytes(127, 2), Bytes(128, 3), Bytes(300, 4)};
+    const Bytes all = cat({framed(sent[0]), framed(sent[1]), framed(sent[2]), framed(sent[3]), framed(sent[4])});
     for (std::size_t split = 0; split <= all.size(); ++split) {
-        FrameBuffer buffer;
-        auto frames = framesOf(buffer.append(ByteView(all).first(split)));
-        for (Bytes& f : framesOf(buffer.append(ByteView(all).subspan(split)))) frames.push_back(std::move(f));
+        FrameBuffer buffer; // an Oversized result throws from std::get and fails the test
+        auto frames = std::get<FrameBuffer::Frames>(buffer.append(ByteView(all).first(split)));
+        const auto rest = std::get<FrameBuffer::Frames>(buffer.append(ByteView(all).subspan(split)));
+        frames.insert(frames.end(), rest.begin(), rest.end());
         ASSERT_EQ(frames, sent) << "split at " << split;
     }
-    // One byte per call, two-byte headers split too: each frame comes out once, with its last byte.
-    FrameBuffer buffer;
-    std::vector<std::size_t> ends;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        for (const Bytes& f : framesOf(buffer.append(ByteView(all).subspan(i, 1)))) {
-            ASSERT_LT(ends.size(), sent.size());
-            EXPECT_EQ(f, sent[ends.size()]);
-            ends.push_back(i + 1);
-        }
-    }
-    EXPECT_EQ(ends, (std::vector<std::size_t>{6, 7, 135, 265, 567}));
 }
 
 TEST(FrameBuffer, HeaderTable)
 {
     const int oversized = -1;
     const struct { const char* name; Bytes input; int frames; std::size_t pending; } cases[] = {
-        {"header 0x00 is one empty payload", {0x00}, 1, 0},
-        {"non-minimal header for length 0", {0x80, 0x00}, 1, 0},
-        {"three frames and a partial fourth", fromHex("03aaaaaa 01bb 02cccc 05dddd"), 3, 3},
-        {"ten continuation bytes wait", Bytes(10, 0x80), 0, 10},
-        {"an eleventh byte after ten continuations", fromHex("80808080808080808080 00"), oversized, 11},
-        {"ten-byte header with a huge value", fromHex("ffffffffffffffffff01"), oversized, 10},
+        {"header 0x00 is one empty payload", {0x00}, 1, 0}, {"non-minimal header for length 0", {0x80, 0x00}, 1, 0},
+        {"three frames and a partial fourth", fromHex("03aaaaaa 01bb 02cccc 05dddd"), 3, 3}, {"ten continuation bytes wait", Bytes(10, 0x80), 0, 10},
+        {"an eleventh byte after ten continuations", fromHex("80808080808080808080 00"), oversized, 11}, {"ten-byte header with a huge value", fromHex("ffffffffffffffffff01"), oversized, 10},
         {"negative length as two's complement", encodeVarint(static_cast<std::uint64_t>(-5)), oversized, 10},
-        {"length 262145 before any payload", fromHex("818010"), oversized, 3},
-        {"length 262144 waits for its payload", fromHex("808010"), 0, 3},
-        {"the largest frame", framed(Bytes(262144, 9)), 1, 0},
-        {"frames before an oversized header are dropped", fromHex("01aa 818010"), oversized, 3},
-    };
+        {"length 262145 before any payload", fromHex("818010"), oversized, 3}, {"length 262144 waits for its payload", fromHex("808010"), 0, 3}, {"the largest frame", framed(Bytes(262144, 9)), 1, 0},
+        {"frames before an oversized header are dropped", fromHex("01aa 818010"), oversized, 3}};
     for (const auto& c : cases) {
         FrameBuffer buffer;
         const auto result = buffer.append(c.input);
@@ -90,63 +65,33 @@ TEST(FrameBuffer, HeaderTable)
         EXPECT_EQ(frames ? static_cast<int>(frames->size()) : oversized, c.frames) << c.name;
         EXPECT_EQ(buffer.pending().size(), c.pending) << c.name;
     }
-    FrameBuffer buffer; // the partial frame comes out whole once its remaining bytes arrive
-    buffer.append(fromHex("05dddd"));
-    EXPECT_EQ(framesOf(buffer.append(fromHex("dddddd"))), FrameBuffer::Frames{fromHex("dddddddddd")});
 }
 
 TEST(ProtoFields, WellFormednessTable)
 {
     const struct { const char* name; const char* hex; bool parses; } cases[] = {
-        {"empty message", "", true}, {"varint field", "0896 01", true}, {"field 0", "00 01", true},
-        {"ten-byte varint value", "08 ffffffffffffffffff01", true},
-        {"tenth varint byte with continuation", "08 ffffffffffffffffffff01", false},
-        {"varint cut short", "08 96", false}, {"tag cut short", "80", false},
-        {"overlong tag", "ffffffffffffffffffff01", false}, {"bytes field", "12 03 616263", true},
-        {"bytes field running past the end", "12 04 616263", false}, {"bytes length cut short", "12 80", false},
-        {"length 262145", "12 818010", false}, {"wire type 1 with eight bytes", "09 0102030405060708", true},
+        {"empty message", "", true}, {"varint field", "0896 01", true}, {"field 0", "00 01", true}, {"ten-byte varint value", "08 ffffffffffffffffff01", true},
+        {"tenth varint byte with continuation", "08 ffffffffffffffffffff01", false}, {"varint cut short", "08 96", false}, {"tag cut short", "80", false},
+        {"overlong tag", "ffffffffffffffffffff01", false}, {"bytes field", "12 03 616263", true}, {"bytes field running past the end", "12 04 616263", false},
+        {"bytes length cut short", "12 80", false}, {"length 262145", "12 818010", false}, {"wire type 1 with eight bytes", "09 0102030405060708", true},
         {"wire type 1 with seven bytes", "09 01020304050607", false}, {"wire type 5 with four bytes", "0d 01020304", true},
-        {"wire type 5 with three bytes", "0d 010203", false}, {"wire type 3", "0b", false}, {"wire type 4", "0c", false},
-        {"wire type 6", "0e 00", false}, {"wire type 7", "0f 00", false},
-    };
+        {"wire type 5 with three bytes", "0d 010203", false}, {"wire type 3", "0b", false}, {"wire type 4", "0c", false}, {"wire type 6", "0e 00", false},
+        {"wire type 7", "0f 00", false}};
     for (const auto& c : cases) EXPECT_EQ(ProtoFields::parse(fromHex(c.hex)).has_value(), c.parses) << c.name;
     Bytes longest = fromHex("0a 808010");
     longest.resize(longest.size() + ProtoFields::maxFieldLength);
     EXPECT_TRUE(ProtoFields::parse(longest));
 }
 
-TEST(ProtoFields, AccessorsReadTheFirstOccurrence)
-{
-    // 1: fixed64 and fixed32 (skipped); 2 = 7, 8; 3 = "first", "second"; 4 = -1; 5 = 2; 6 = 0;
-    // 7 = a nested message with wire type 3 inside; 8 = { 1 = 1 }
-    const auto fields = ProtoFields::parse(fromHex("09 0102030405060708 0d 01020304 1007 1a05 6669727374 1008 1a06 "
-                                                   "7365636f6e64 20 ffffffffffffffffff01 2802 3000 3a01 0b 4202 0801"));
-    ASSERT_TRUE(fields);
-    EXPECT_FALSE(fields->has(1));
-    EXPECT_EQ(fields->varints.at(2), (std::vector<std::int64_t>{7, 8}));
-    EXPECT_EQ(fields->integer(2), 7);
-    EXPECT_EQ(fields->string(3), "first");
-    EXPECT_EQ(fields->integer(4), -1);
-    EXPECT_EQ(fields->boolean(5), true);
-    EXPECT_EQ(fields->boolean(6), false);
-    EXPECT_TRUE(fields->has(7));
-    EXPECT_EQ(fields->message(7), std::nullopt); // malformed inside counts as absent
-    EXPECT_EQ(fields->message(8).value().integer(1), 1);
-    EXPECT_EQ(fields->boolean(9), std::nullopt);
-    EXPECT_EQ(fields->string(2), std::nullopt); // a varint is neither a string nor a message
-    EXPECT_EQ(fields->message(2), std::nullopt);
-}
-
 // Strings on the wire must be valid UTF-8; the text cursor counts scalar values, invalid bytes one each.
 TEST(Utf8, ValidityAndScalarCount)
 {
     const struct { const char* hex; bool valid; std::size_t scalars; } cases[] = {
-        {"", true, 0}, {"6162", true, 2}, {"c48d", true, 1}, {"65cc81", true, 2}, {"f09f9880", true, 1},
-        {"f09f918df09f8fbd", true, 2}, {"c3", false, 1}, {"c0af", false, 2}, {"eda080", false, 3},
-        {"f4908080", false, 4}, {"fffe", false, 2}};
+        {"", true, 0}, {"6162", true, 2}, {"c48d", true, 1}, {"65cc81", true, 2}, {"f09f9880", true, 1}, {"f09f918df09f8fbd", true, 2},
+        {"c3", false, 1}, {"c0af", false, 2}, {"eda080", false, 3}, {"f4908080", false, 4}, {"fffe", false, 2}};
     for (const auto& c : cases) {
-        EXPECT_EQ(ProtoFields::parse(s(1, toString(fromHex(c.hex)))).value().string(1).has_value(), c.valid) << c.hex;
-        EXPECT_EQ(countScalars(toString(fromHex(c.hex))), c.scalars) << c.hex;
+        const std::string text = toString(fromHex(c.hex));
+        EXPECT_EQ(std::pair(ProtoFields::parse(s(1, text)).value().string(1).has_value(), countScalars(text)), std::pair(c.valid, c.scalars)) << c.hex;
     }
 }
 
@@ -155,17 +100,13 @@ TEST(RemoteMsg, EncodersProduceTheExactFrames)
     const std::string telvanto = toHex(toBytes("Telvanto")), atvremote = toHex(toBytes("atvremote"));
     const struct { const char* name; Bytes frame; std::string hex; } cases[] = {
         {"configure 615", RemoteMsg::configure(615), "1d0a1b08e70412161801220131 2a08" + telvanto + "3205 312e302e30"},
-        {"setActive 622", RemoteMsg::setActive(622), "05120308ee04"},
-        {"ping response 7", RemoteMsg::pingResponse(7), "044a020807"},
-        {"app link", RemoteMsg::appLink("ab"), "07 d205 04 0a02 6162"},
-        {"ime batch empty", RemoteMsg::imeBatch("", 1, 2), "13 aa01 10 0801 1002 1a0a 0801 1206 0800 1000 1a00"},
+        {"setActive 622", RemoteMsg::setActive(622), "05120308ee04"}, {"ping response 7", RemoteMsg::pingResponse(7), "044a020807"},
+        {"app link", RemoteMsg::appLink("ab"), "07 d205 04 0a02 6162"}, {"ime batch empty", RemoteMsg::imeBatch("", 1, 2), "13 aa01 10 0801 1002 1a0a 0801 1206 0800 1000 1a00"},
         {"ime batch ab", RemoteMsg::imeBatch("ab", 0, 0), "15 aa01 12 0800 1000 1a0c 0801 1208 0801 1001 1a02 6162"},
         {"ime batch one emoji", RemoteMsg::imeBatch("😀", 3, 4), "17 aa01 14 0803 1004 1a0e 0801 120a 0800 1000 1a04 f09f9880"},
         {"pairing request Mac", PairingMsg::request("Mac"), "170802 10c801 5210 0a09" + atvremote + "1203 4d6163"},
-        {"pairing option", PairingMsg::option(), "100802 10c801 a20108 0a04 0803 1006 1801"},
-        {"pairing configuration", PairingMsg::configuration(), "100802 10c801 f20108 0a04 0803 1006 1001"},
-        {"pairing secret", PairingMsg::secret(Bytes{0xAA, 0xBB}), "0c0802 10c801 c20204 0a02 aabb"},
-    };
+        {"pairing option", PairingMsg::option(), "100802 10c801 a20108 0a04 0803 1006 1801"}, {"pairing configuration", PairingMsg::configuration(), "100802 10c801 f20108 0a04 0803 1006 1001"},
+        {"pairing secret", PairingMsg::secret(Bytes{0xAA, 0xBB}), "0c0802 10c801 c20204 0a02 aabb"}};
     for (const auto& c : cases) EXPECT_EQ(toHex(c.frame), toHex(fromHex(c.hex))) << c.name;
     EXPECT_EQ(RemoteMsg::marketLink("com.example.app"), "market://launch?id=com.example.app");
 }
@@ -181,13 +122,12 @@ TEST(TVKey, EveryKeyGoesOutWithItsAndroidCode)
         {"mute", 164, "a401"}, {"settings", 176, "b001"}, {"sleep", 223, "df01"}, {"wakeUp", 224, "e001"}};
     ASSERT_EQ(std::size(keys), allTVKeys.size());
     for (std::size_t i = 0; i < std::size(keys); ++i) {
-        const auto key = tvKeyFromCode(keys[i].code);
-        ASSERT_TRUE(key) << keys[i].name;
-        EXPECT_EQ(*key, allTVKeys[i]) << keys[i].name; // in declaration order
-        EXPECT_EQ(tvKeyName(*key), keys[i].name);
+        SCOPED_TRACE(keys[i].name);
+        const TVKey key = allTVKeys[i]; // in declaration order
+        EXPECT_EQ(tvKeyFromCode(keys[i].code), key);
+        EXPECT_EQ(tvKeyName(key), keys[i].name);
         EXPECT_EQ(tvKeyFromName(keys[i].name), key);
-        const std::string frame = std::string(keys[i].code < 128 ? "065204" : "075205") + "08" + keys[i].varint + "1003";
-        EXPECT_EQ(toHex(RemoteMsg::key(*key)), frame) << keys[i].name;
+        EXPECT_EQ(toHex(RemoteMsg::key(key)), std::string(keys[i].code < 128 ? "065204" : "075205") + "08" + keys[i].varint + "1003");
     }
     // A code outside the table is no key (tvsim then names it by its number).
     for (long long code : {0LL, 5LL, 65LL, 225LL, -3LL, 1LL << 40}) EXPECT_EQ(tvKeyFromCode(code), std::nullopt) << code;
@@ -199,26 +139,18 @@ TEST(RemoteMsg, DecodingRulesAndPrecedence)
     const Bytes configure = cat({v(1, 615), m(2, cat({s(1, "Model X"), s(2, "Vendor Y")}))}), malformed = fromHex("0b");
     const Bytes noPackage = m(20, m(1, {})), ime = m(21, cat({v(1, 3), v(2, 4)}));
     const struct { const char* name; Bytes payload; RemoteMsg::Incoming expected; } cases[] = {
-        {"configure", m(1, configure), in::Configure{615, "Model X", "Vendor Y"}},
-        {"configure without device info", m(1, v(1, 5)), in::Configure{5, "", ""}},
-        {"configure with empty body", m(1, {}), in::Configure{0, "", ""}},
-        {"configure beats ping", cat({m(1, configure), m(8, v(1, 42))}), in::Configure{615, "Model X", "Vendor Y"}},
-        {"malformed configure falls through to ping", cat({m(1, malformed), m(8, v(1, 42))}), in::Ping{42}},
-        {"malformed configure alone", m(1, malformed), in::Other{}},
+        {"configure", m(1, configure), in::Configure{615, "Model X", "Vendor Y"}}, {"configure without device info", m(1, v(1, 5)), in::Configure{5, "", ""}},
+        {"configure with empty body", m(1, {}), in::Configure{0, "", ""}}, {"configure beats ping", cat({m(1, configure), m(8, v(1, 42))}), in::Configure{615, "Model X", "Vendor Y"}},
+        {"malformed configure falls through to ping", cat({m(1, malformed), m(8, v(1, 42))}), in::Ping{42}}, {"malformed configure alone", m(1, malformed), in::Other{}},
         {"set-active as message", m(2, v(1, 622)), in::SetActive{}}, {"set-active as varint", v(2, 1), in::SetActive{}},
-        {"error", m(3, {}), in::Error{}}, {"set-active beats error", cat({v(3, 1), v(2, 1)}), in::SetActive{}},
-        {"ping without value", m(8, {}), in::Ping{0}},
-        {"two pings report the first", cat({m(8, v(1, 1)), m(8, v(1, 2))}), in::Ping{1}},
-        {"start on", m(40, v(1, 1)), in::Start{true}}, {"start without field", m(40, {}), in::Start{false}},
-        {"volume unmuted", m(50, cat({v(6, 100), v(7, 25)})), in::Volume{25, 100, false}},
+        {"error", m(3, {}), in::Error{}}, {"set-active beats error", cat({v(3, 1), v(2, 1)}), in::SetActive{}}, {"ping without value", m(8, {}), in::Ping{0}},
+        {"ping -1, then 2", m(8, cat({v(1, -1), v(1, 2)})), in::Ping{-1}}, {"two pings report the first", cat({m(8, v(1, 1)), m(8, v(1, 2))}), in::Ping{1}},
+        {"start on", m(40, v(1, 1)), in::Start{true}}, {"start without field", m(40, {}), in::Start{false}}, {"volume unmuted", m(50, cat({v(6, 100), v(7, 25)})), in::Volume{25, 100, false}},
         {"volume muted by 2", m(50, cat({v(6, 100), v(7, 25), v(8, 2)})), in::Volume{25, 100, true}},
         {"current app", m(20, m(1, s(12, "com.google.android.youtube.tv"))), in::CurrentApp{"com.google.android.youtube.tv"}},
-        {"app info without package, with ime batch", cat({noPackage, ime}), in::ImeBatch{3, 4}},
-        {"app info without package alone", noPackage, in::Other{}},
+        {"app info without package, with ime batch", cat({noPackage, ime}), in::ImeBatch{3, 4}}, {"app info without package alone", noPackage, in::Other{}},
         {"package not UTF-8", m(20, m(1, m(12, fromHex("ff")))), in::Other{}}, {"ime batch", ime, in::ImeBatch{3, 4}},
-        {"top-level wire type 3 spoils everything", cat({m(1, configure), malformed}), in::Other{}},
-        {"empty payload", {}, in::Other{}}, {"unknown field", v(99, 1), in::Other{}},
-    };
+        {"top-level wire type 3 spoils everything", cat({m(1, configure), malformed}), in::Other{}}, {"empty payload", {}, in::Other{}}, {"unknown field", v(99, 1), in::Other{}}};
     for (const auto& c : cases) EXPECT_EQ(RemoteMsg::decode(c.payload), c.expected) << c.name;
 }
 
@@ -227,11 +159,9 @@ TEST(PairingMsg, DecodingChecksStatusFirst)
 {
     const struct { const char* name; const char* hex; PairingMsg::Reply expected; } cases[] = {
         {"request ack", "0802 10c801 5a00", reply::RequestAck{}}, {"option", "0802 10c801 a20100", reply::Option{}},
-        {"configuration ack", "0802 10c801 fa0100", reply::ConfigurationAck{}},
-        {"secret ack", "0802 10c801 ca0200", reply::SecretAck{}}, {"secret ack as varint", "10c801 c80201", reply::SecretAck{}},
-        {"option beats secret ack", "0802 10c801 ca0200 a20100", reply::Option{}},
-        {"status 402 with secret ack", "0802 109203 ca0200", reply::Failed{402}},
-        {"missing status", "0802 5a00", reply::Failed{0}}, {"no known field", "0802 10c801", reply::Other{}},
-        {"unparseable", "0f", reply::Other{}}, {"empty", "", reply::Failed{0}}};
+        {"configuration ack", "0802 10c801 fa0100", reply::ConfigurationAck{}}, {"secret ack", "0802 10c801 ca0200", reply::SecretAck{}},
+        {"secret ack as varint", "10c801 c80201", reply::SecretAck{}}, {"option beats secret ack", "0802 10c801 ca0200 a20100", reply::Option{}},
+        {"status 402 with secret ack", "0802 109203 ca0200", reply::Failed{402}}, {"missing status", "0802 5a00", reply::Failed{0}},
+        {"no known field", "0802 10c801", reply::Other{}}, {"unparseable", "0f", reply::Other{}}, {"empty", "", reply::Failed{0}}};
     for (const auto& c : cases) EXPECT_EQ(PairingMsg::decode(fromHex(c.hex)), c.expected) << c.name;
 }

@@ -1,0 +1,174 @@
+#include "identity/CredentialStore.h"
+#include "platform/HostName.h"
+#include "platform/NetlinkMonitor.h"
+#include "platform/QtDirectoryWatcher.h"
+#include "platform/Settings.h"
+
+#include "EventLoop.h"
+#include "OwnNetNamespace.h"
+#include "TempDir.h"
+#include "VirtualScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSysInfo>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <net/if.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using namespace telvanto::platform;
+using namespace telvanto::testing;
+using telvanto::identity::CredentialStore;
+
+const unsigned up = IFF_UP | IFF_RUNNING;
+static std::uint32_t v4(const char* address) { in_addr a{}; ::inet_pton(AF_INET, address, &a); return ntohl(a.s_addr); }
+
+// The file is shared by the programs and rewritten only when a value really changes; a value
+// another process wrote meanwhile is not mistaken for ours.
+TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
+{
+    TempDir temp;
+    const auto file = temp / "telvanto.conf";
+    const QString path = QString::fromStdString(file), name = QString::fromUtf8("Obývačka – Mi Box");
+    Settings settings(path);
+    EXPECT_EQ(settings.tvHost(), std::nullopt);
+    EXPECT_EQ(settings.tvName(), std::nullopt);
+    const auto otherProcess = [&] { std::ofstream(temp / "other") << "[General]\ntvHost=192.168.100.100\ntvName=Kuchyňa\ntvKey=not a key\n"; std::filesystem::rename(temp / "other", file); };
+    const struct { const char* name; std::function<void()> act; bool rewritten; const char* host; /* read back */ } rows[] = {
+        {"first value", [&] { settings.setTvHost("10.0.0.5"); }, true, "10.0.0.5"}, {"new value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
+        {"same value 1000 times", [&] { for (int i = 0; i < 1000; ++i) settings.setTvHost("10.0.0.6"); }, false, "10.0.0.6"},
+        {"another process changed it", otherProcess, true, "192.168.100.100"}, {"ours again", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
+        {"same name twice", [&] { settings.setTvName(name), settings.setTvName(name); }, true, "10.0.0.6"},
+        {"mirror mode", [&] { settings.setMirrorMode("extend"); }, true, "10.0.0.6"},
+        {"a key an earlier version kept here moved out", [&] { EXPECT_EQ(settings.legacyTvKey(), "not a key"); settings.removeLegacyTvKey(); }, true, "10.0.0.6"}};
+    for (const auto& row : rows) {
+        // Every write replaces the file; holding the old one open shows whether it was replaced.
+        const int before = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        row.act();
+        struct stat st {};
+        EXPECT_EQ(before < 0 || (::fstat(before, &st) == 0 && st.st_nlink == 0), row.rewritten) << row.name;
+        if (before >= 0) ::close(before);
+        EXPECT_EQ(Settings(path).tvHost(), QString::fromUtf8(row.host)) << row.name;
+    }
+    EXPECT_EQ(Settings(path).tvName(), name);
+    EXPECT_EQ(Settings(path).mirrorMode(), QString("extend"));
+    EXPECT_EQ(Settings(path).legacyTvKey(), std::nullopt);
+    qputenv("TELVANTO_CONFIG_DIR", "/tmp/profile2"); // a profile of its own
+    EXPECT_EQ(Settings::defaultFilePath(), QString("/tmp/profile2/telvanto.conf"));
+    qunsetenv("TELVANTO_CONFIG_DIR");
+    EXPECT_TRUE(Settings::defaultFilePath().endsWith("/telvanto/telvanto.conf"));
+}
+
+TEST(HostName, PrettyHostNameElseTheHostName)
+{
+    const struct { const char *text, *name; } rows[] = {
+        {"PRETTY_HOSTNAME=\"Jana's laptop\"\n", "Jana's laptop"}, {"  PRETTY_HOSTNAME = spaced  \n", "spaced"},
+        {"ICON_NAME=computer-laptop\nPRETTY_HOSTNAME='Obýváčka \"PC\"'\nCHASSIS=laptop\n", "Obýváčka \"PC\""},
+        {"PRETTY_HOSTNAME=\"with \\\"quotes\\\" \\\\ and more\"", "with \"quotes\" \\ and more"},
+        {"# PRETTY_HOSTNAME=\"commented\"\nPRETTY_HOSTNAMES=\"other key\"\nPRETTY_HOSTNAME=\"  \"\n", ""}};
+    for (const auto& row : rows) EXPECT_EQ(prettyHostName(QString::fromUtf8(row.text)), QString::fromUtf8(row.name)) << row.text;
+    TempDir dir;
+    const QString file = QString::fromStdString(dir / "machine-info");
+    EXPECT_EQ(deviceName(file), QSysInfo::machineHostName()); // no file
+    std::ofstream(file.toStdString()) << "PRETTY_HOSTNAME=\"Obývačka\"\n";
+    EXPECT_EQ(deviceName(file), QString::fromUtf8("Obývačka"));
+}
+
+// Usable means an interface besides loopback that is up, has carrier and an IPv4 address. A
+// burst is reported only when it changed usability or the usable addresses.
+TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
+{
+    const NetlinkMonitor::Interface lo{"lo", up | IFF_LOOPBACK, {v4("127.0.0.1")}}, wifi{"wlan0", up, {v4("192.0.2.5")}};
+    const NetlinkMonitor::Interface noCarrier{"eth0", IFF_UP, {v4("198.51.100.9")}};
+    const struct { const char* name; std::vector<NetlinkMonitor::Interface> before, after; bool usable, reported; } rows[] = {
+        {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
+        {"down interface", {}, {{"eth0", IFF_RUNNING, {v4("192.0.2.5")}}}, false, false}, {"no IPv4 address", {}, {{"wlan0", up, {}}}, false, false},
+        {"DHCP renewal keeps the address", {lo, wifi}, {lo, wifi}, true, false}, {"Wi-Fi scan: same interfaces in another order", {wifi, lo}, {lo, wifi}, true, false},
+        {"interface without carrier loses its address", {wifi, noCarrier}, {wifi, {"eth0", IFF_UP, {}}}, true, false}, {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
+        {"Wi-Fi joins", {lo}, {lo, wifi}, true, true}, {"Wi-Fi leaves", {lo, wifi}, {lo}, false, true}, {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true},
+        {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
+        {"cable plugged in beside Wi-Fi", {wifi}, {wifi, {"eth0", up, {v4("198.51.100.9")}}}, true, true},
+        {"carrier lost", {wifi}, {{"wlan0", IFF_UP, {v4("192.0.2.5")}}}, false, true}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(NetlinkMonitor::usable(row.after), row.usable) << row.name;
+        EXPECT_EQ(NetlinkMonitor::reachability(row.after).usable, row.usable) << row.name;
+        EXPECT_EQ(NetlinkMonitor::reachability(row.before) != NetlinkMonitor::reachability(row.after), row.reported) << row.name;
+    }
+}
+
+// The kernel's own messages, in a network namespace of the test's own: nothing is reported on
+// start, and each step changes the network with ip(8) and must be reported or not.
+TEST(NetlinkMonitor, RealChangesInAnOwnNamespace)
+{
+    EXPECT_TRUE(std::ranges::any_of(NetlinkMonitor::interfaces(), [](const auto& i) { return i.name == "lo" && std::ranges::count(i.ipv4, v4("127.0.0.1")); }));
+    const OwnNetNamespace isolated;
+    if (!isolated.entered()) GTEST_SKIP() << "needs root for a network namespace";
+    int argc = 0;
+    QCoreApplication app(argc, nullptr); // the socket notifier needs one
+    VirtualScheduler scheduler;
+    NetlinkMonitor monitor(scheduler);
+    std::vector<bool> reports;
+    monitor.start([&](bool usable) { reports.push_back(usable); });
+    const struct { const char* name; const char* commands; std::vector<bool> reports; } steps[] = {
+        {"loopback up", "ip link set lo up", {}},
+        {"a network with an address", "ip link add t0 type veth peer name t1 && ip addr add 192.0.2.1/24 dev t0 && ip link set t1 up && ip link set t0 up", {true}},
+        {"a change that keeps the address", "ip link set t0 mtu 1400", {}}, {"another address", "ip addr add 192.0.2.2/24 dev t0", {true}},
+        {"carrier lost", "ip link set t1 down", {false}}};
+    for (const auto& step : steps) { // a report made by start itself would show in the first step
+        ASSERT_EQ(std::system(step.commands), 0) << step.name;
+        // Carrier changes reach the kernel's listeners a moment later: keep settling bursts
+        // until the expected reports are in, or a burst settled without reports expected.
+        bool settled = false;
+        for (int round = 0; round < 20 && !(settled && reports.size() >= step.reports.size()); ++round) {
+            if (waitUntil([&] { return scheduler.pending() > 0; }, 250ms)) { scheduler.advance(NetlinkMonitor::settleTime); settled = true; }
+        }
+        EXPECT_TRUE(settled) << step.name << ": no message from the kernel";
+        EXPECT_EQ(reports, step.reports) << step.name;
+        reports.clear();
+    }
+    for (int i = 0; i < 2; ++i) monitor.stop(); // stopping again is harmless
+}
+
+TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr); // inotify is read through the event loop
+    using S = const CredentialStore&;
+    const struct { const char* name; bool exists; /* the directory, when watching starts */ std::function<void(S)> act; int reports; } rows[] = {
+        {"nothing", true, [](S) {}, 0}, {"an item written", true, [](S s) { s.storeHost("10.0.0.5"); }, 1}, {"a file read", true, [](S s) { s.loadPinnedKey(); }, 0},
+        {"two items written", true, [](S s) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1}, {"an item removed", true, [](S s) { s.remove(CredentialStore::tvKeyItem); }, 1},
+        {"the directory made later", false, [](S s) { s.storeHost("10.0.0.5"); }, 1},
+        {"another directory beside it", false, [](S s) { std::filesystem::create_directories(s.directory().parent_path() / "other/telvanto"); }, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir temp;
+        const auto directory = temp / "share/telvanto";
+        const CredentialStore store(directory);
+        if (row.exists) store.storePinnedKey(telvanto::identity::RSAPublicKey{{0x05}, {0x03}});
+        VirtualScheduler scheduler;
+        QtDirectoryWatcher watcher(scheduler, QString::fromStdString(directory));
+        int reports = 0;
+        // The watcher reads what inotify queued (before the change returned), then time passes.
+        const auto after = [&](std::chrono::milliseconds time) { for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(); return scheduler.advance(time), reports; };
+        watcher.start([&] { ++reports; });
+        EXPECT_EQ(watcher.watchedPath().toStdString(), (row.exists ? directory : temp.path()).string());
+        EXPECT_EQ(after(1s), 0) << "start reports nothing";
+        row.act(store);
+        EXPECT_EQ(after(QtDirectoryWatcher::settleTime - 1ms), 0);
+        EXPECT_EQ(after(1ms), row.reports);
+        store.storeHost("10.0.0.6"); // whatever happened, the directory itself is watched once it exists
+        EXPECT_EQ(after(QtDirectoryWatcher::settleTime), row.reports + 1);
+        EXPECT_EQ(watcher.watchedPath().toStdString(), directory.string());
+        watcher.stop();
+        store.storeHost("10.0.0.7");
+        EXPECT_EQ(after(1s), row.reports + 1) << "nothing after stop";
+    }
+}
