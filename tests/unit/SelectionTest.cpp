@@ -41,28 +41,25 @@ struct Scene { bool running = true, panelItem = true, windowOpen = true; Duratio
 struct Rig {
     explicit Rig(const Scene& s)
     {
-        row = el("AXCheckBox||AS-TV||Screen-Mirroring-Device-1");
-        row->value = s.rowOn ? 1.0 : 0.0;
-        row->appearsAt = scheduler.now() + s.rowAt;
-        tile = el("AXCheckBox||Zrkadlenie obrazovky||controlcenter-screen-mirroring", {el("AXGroup", {row})});
-        tile->appearsAt = scheduler.now() + s.tileAt;
+        row = el("AXCheckBox||AS-TV||Screen-Mirroring-Device-1"), row->value = s.rowOn, row->appearsAt = scheduler.now() + s.rowAt;
+        tile = el("AXCheckBox||Zrkadlenie obrazovky||controlcenter-screen-mirroring", {el("AXGroup", {row})}), tile->appearsAt = scheduler.now() + s.tileAt;
         auto window = el("AXWindow", {el("AXButton||Wi-Fi"), tile});
         window->window = s.windowOpen;
         mirrorItem = el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring");
         item = el("AXMenuBarItem||Control Center||com.apple.menuextra.controlcenter");
         auto application = el("AXApplication||Control Center", {mirrorItem, window});
-        attach(application, &scheduler, vanished);
+        attach(application, world);
         if (s.running) tree.apps["com.apple.controlcenter"] = application;
         tree.items[application.get()] = {el("AXMenuBarItem||Wi-Fi||com.apple.menuextra.wifi"), mirrorItem};
         if (s.panelItem) tree.items[application.get()].push_back(item);
-        if (s.vanishAt < never) vanish = scheduler.schedule(s.vanishAt, [this] { *vanished = true; });
+        if (s.vanishAt < never) vanish = scheduler.schedule(s.vanishAt, [this] { world->vanished = true; });
     }
     // Presses of the panel's item, the tile and the row.
     QString presses() const { return QStringLiteral("%1%2%3").arg(item->presses).arg(tile->presses).arg(row->presses); }
 
     VirtualScheduler scheduler;
     FakeElementTree tree;
-    std::shared_ptr<bool> vanished = std::make_shared<bool>(false);
+    std::shared_ptr<FakeElement::World> world = std::make_shared<FakeElement::World>(FakeElement::World{&scheduler});
     FakeElement::Ptr tile, row, mirrorItem, item;
     telvanto::core::TaskHandle vanish;
 };
@@ -138,13 +135,14 @@ TEST(ElementSearch, AWalkStopsAfter2000Elements)
 
 TEST(ElementSearch, DumpLinesIndentTwoSpacesPerLevelDownTo15)
 {
-    const auto with = [](FakeElement::Ptr e, std::optional<double> value, QStringList actions) { e->value = value; e->actionNames = actions; return e; };
+    const auto with = [](const char* fields, std::optional<double> value, QStringList actions, std::vector<FakeElement::Ptr> kids = {}) {
+        auto e = el(fields, std::move(kids));
+        e->value = value, e->actionNames = actions;
+        return e;
+    };
     QString dump;
-    search::dumpTree(el("AXApplication||Panel", {with(el("", {with(el("AXCheckBox|AXToggle|Obývačka||screen-mirroring-device-1"), 1, {"AXPress"}),
-                                                              with(el("check box"), 0, {"Toggle", "SetFocus"})}),
-                                                      {}, {}),
-                                                 with(el("|||Hlasitosť||70 %|hint"), 0.25, {})}),
-                     0, dump);
+    const auto checkBox = with("AXCheckBox|AXToggle|Obývačka||screen-mirroring-device-1", 1, {"AXPress"});
+    search::dumpTree(el("AXApplication||Panel", {with("", {}, {}, {checkBox, with("check box", 0, {"Toggle", "SetFocus"})}), with("|||Hlasitosť||70 %|hint", 0.25, {})}), 0, dump);
     EXPECT_EQ(dump.split(QLatin1Char('\n')), QStringList({
         R"(AXApplication |  | Panel |  |  |  | actions=["AXPress"] | value=-)",
         R"(   |  |  |  |  |  | actions=[] | value=-)",
@@ -183,20 +181,18 @@ TEST(ControlCenterSelector, SelectionOutcomesAndTheirTimes)
         {"panel vanishes while the tile loads", {.tileAt = 1s, .vanishAt = 500ms}, true, false, 2100ms, "100", 0},
     };
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
         Rig rig(r.scene);
         ControlCenterSelector selector(rig.tree, rig.scheduler);
         std::optional<bool> result;
-        Duration at{};
-        const auto start = rig.scheduler.now();
-        selector.selectReceiver("AS-TV", r.connect, [&](bool ok) { result = ok, at = rig.scheduler.now() - start; });
-        EXPECT_FALSE(result) << r.name << ": never reported from inside the call";
+        Duration at = -rig.scheduler.now().time_since_epoch();
+        selector.selectReceiver("AS-TV", r.connect, [&](bool ok) { result = ok, at += rig.scheduler.now().time_since_epoch(); });
+        EXPECT_FALSE(result) << "never reported from inside the call";
         rig.scheduler.advance(60s);
-        EXPECT_EQ(result, r.result) << r.name;
-        EXPECT_EQ(at, r.at) << r.name;
-        EXPECT_EQ(rig.presses(), r.presses) << r.name;
-        EXPECT_EQ(rig.tree.escapes, r.escapes) << r.name;
-        EXPECT_EQ(rig.mirrorItem->presses, 0) << r.name << ": a status item is never the tile";
-        EXPECT_EQ(rig.scheduler.pending(), 0u) << r.name;
+        EXPECT_EQ(std::tie(result, at, rig.tree.escapes), std::tie(r.result, r.at, r.escapes));
+        EXPECT_EQ(rig.presses(), r.presses);
+        EXPECT_EQ(rig.mirrorItem->presses, 0) << "a status item is never the tile";
+        EXPECT_EQ(rig.scheduler.pending(), 0u);
     }
 }
 
