@@ -242,10 +242,7 @@ TEST(MirrorController, ModeIsReadOnceStoredOnEveryAssignmentAndApplied)
     }
     // While mirroring: the same mode is stored too; a switch reconfigures once.
     const struct { Mode mode; QStringList log; } switches[] = {
-        {Mode::mirror, {}},
-        {Mode::extend, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
-        {Mode::mirror, {"begin", "mirror 5 1", "complete"}},
-    };
+        {Mode::mirror, {}}, {Mode::extend, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}}, {Mode::mirror, {"begin", "mirror 5 1", "complete"}}};
     Rig rig;
     rig.make().play("D:AS-TV +0").displays.log.clear();
     for (const auto& s : switches) {
