@@ -30,7 +30,6 @@
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickWindow>
-#include <QShortcut>
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
@@ -199,11 +198,6 @@ int main(int argc, char** argv)
         window->raise();
         window->requestActivate();
     };
-    // The window's own quit key: the tray menu's shortcut only works while that menu is open.
-    auto* quitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window); // the window owns it
-    quitKey->setContext(Qt::WindowShortcut);
-    QObject::connect(quitKey, &QShortcut::activated, &app, &QCoreApplication::quit);
-
     QObject::connect(&instance, &app::SingleInstance::showRequested, window, showWindow);
 
     // What the window's first frame need not wait for: the connection's set-up (TLS, mDNS) and

@@ -8,8 +8,7 @@
 #include "EventLog.h"
 
 #include "EventLoop.h"
-#include "FakeDirectoryWatcher.h"
-#include "FakeNetworkMonitor.h"
+#include "FakePlatform.h"
 #include "TempDir.h"
 
 #include <QJsonDocument>

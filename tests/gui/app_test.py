@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The telvanto program as a whole, on a desktop of the test's own, against tvsim.
 
-usage: app_test.py SCENARIO   (one of the names in SCENARIOS)
+usage: app_test.py desktop|dump|bare
 environment: TELVANTO, TVSIM, TELVANTO_CLI (the programs), ARTIFACTS (a folder for screenshots),
 PANEL_FIXTURE and PANEL_GOLDEN (the stand-in screen-mirroring panel and its dump)
 """
@@ -14,8 +14,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (SKIP, Accessibility, Failure, Session, Skip, Tvsim, X11, need, pair_with_cli,  # noqa: E402
-                     start_telvanto, wait_until, write_settings)
+from desktop import SKIP, Accessibility, Failure, Session, Skip, Tvsim, X11, need, pair_with_cli, wait_until, write_settings  # noqa: E402
 
 TELVANTO, TVSIM, CLI = (os.environ.get(name, '') for name in ('TELVANTO', 'TVSIM', 'TELVANTO_CLI'))
 
@@ -33,38 +32,42 @@ def expect(condition, message):
         raise Failure(message)
 
 
+def same(got, expected, what):
+    expect(got == expected, f'{what}: {got!r}, expected {expected!r}')
+
+
 class Tray:
-    """The status-area side of a desktop (a watcher and a host, as panels register them), and
-    the program's tray item and menu read and clicked over D-Bus as a panel does."""
+    """The status area of a desktop (a watcher and a host, as panels register them); the program's
+    item and menu read and clicked over D-Bus as a panel does."""
+    WATCHER = ('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher')
 
     def __init__(self, session):
         from gi.repository import Gio, GLib
         need('status-notifier-watcher')
         self.GLib, self.bus = GLib, Gio.bus_get_sync(Gio.BusType.SESSION)
         session.start(['status-notifier-watcher'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        bus = ('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus')
+        bus, host = ('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus'), f'org.kde.StatusNotifierHost-{os.getpid()}'
         wait_until(lambda: self.call(*bus, 'NameHasOwner', '(s)', 'org.kde.StatusNotifierWatcher')[0], what='the tray watcher')
-        host = f'org.kde.StatusNotifierHost-{os.getpid()}'
         self.call(*bus, 'RequestName', '(su)', host, 4)
-        self.call('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher', 'org.kde.StatusNotifierWatcher',
-                  'RegisterStatusNotifierHost', '(s)', host)
+        self.call(*self.WATCHER, 'org.kde.StatusNotifierWatcher', 'RegisterStatusNotifierHost', '(s)', host)
 
     def call(self, service, path, interface, method, signature=None, *args):
         variant = self.GLib.Variant(signature, args) if signature else None
         return self.bus.call_sync(service, path, interface, method, variant, None, 0, -1, None).unpack()
 
+    def get(self, service, path, interface, name):
+        return self.call(service, path, 'org.freedesktop.DBus.Properties', 'Get', '(ss)', interface, name)[0]
+
     def find_item(self, tv):
         """The program's item: an entry "service/path", or a bare service at the usual path."""
-        items = wait_until(lambda: self.call('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher', 'org.freedesktop.DBus.Properties',
-                                             'Get', '(ss)', 'org.kde.StatusNotifierWatcher', 'RegisteredStatusNotifierItems')[0],
+        items = wait_until(lambda: self.get(*self.WATCHER, 'org.kde.StatusNotifierWatcher', 'RegisteredStatusNotifierItems'),
                            what='the tray item', poll=tv.poll)
         self.service, _, path = items[0].partition('/')
         self.item_path = '/' + path if path else '/StatusNotifierItem'
         self.menu_path = self.item('Menu')
 
     def item(self, name):
-        return self.call(self.service, self.item_path, 'org.freedesktop.DBus.Properties', 'Get', '(ss)',
-                         'org.kde.StatusNotifierItem', name)[0]
+        return self.get(self.service, self.item_path, 'org.kde.StatusNotifierItem', name)
 
     def menu(self, method, signature, *args):
         return self.call(self.service, self.menu_path, 'com.canonical.dbusmenu', method, signature, *args)
@@ -80,6 +83,9 @@ class Tray:
             layout = [e for e in layout[0][3] if e[0] == label] or [(label, -1, {}, [])]
         return layout[0]
 
+    def labels(self, *path):
+        return [e[0] for e in self.entry(*path)[3]]
+
     def click(self, *path):
         self.menu('Event', '(isvu)', self.entry(*path)[1], 'clicked', self.GLib.Variant('i', 0), 0)
 
@@ -88,10 +94,9 @@ def scenario_desktop():
     """A fresh profile paired through the window, then the window, the tray, a second instance
     and a wake from sleep, all on one program."""
     with Session() as session:
-        tray = Tray(session)
-        tv = Tvsim(session, TVSIM)
+        tray, tv = Tray(session), Tvsim(session, TVSIM)
         write_settings(session, tvHost='127.0.0.1')
-        app = start_telvanto(session, TELVANTO, tv)
+        app = session.telvanto(TELVANTO, tv)
         a11y, x = Accessibility(), X11(session.display)
         try:
             # With the TV's address known, pairing starts by itself and the code is asked for;
@@ -100,8 +105,7 @@ def scenario_desktop():
             tv.code()
             shown = len(tv.codes())
             a11y.press(a11y.wait('Zrušiť', 'push button'))
-            pair = a11y.wait('Spárovať', 'push button', poll=tv.poll)
-            a11y.press(pair)
+            a11y.press(a11y.wait('Spárovať', 'push button', poll=tv.poll))
             code = tv.code(shown)
             x.click(*a11y.centre(a11y.wait('Kód z TV', poll=tv.poll)))
             x.type(text=code)
@@ -131,41 +135,47 @@ def scenario_desktop():
             wait_until(lambda: not a11y.find('Text do TV'), what='the text row to close')
             x.type('Down')
             last('the arrow key at the TV', 'key down')
-            expected = ['key home', 'key center', 'text A', 'text h', 'text o', 'text j', 'link https://www.youtube.com', 'key down']
-            expect(tv.received(since) == expected, f'the TV received {tv.received(since)}, expected {expected}')
+            same(tv.received(since), ['key home', 'key center', 'text A', 'text h', 'text o', 'text j', 'link https://www.youtube.com',
+                                      'key down'], 'the TV received')
 
             # The tray menu, read and clicked over D-Bus.
             tray.find_item(tv)
-            expect(tray.item('Title') == 'Telvanto', 'the tray item is titled ' + tray.item('Title'))
-            labels = lambda *path: [e[0] for e in tray.entry(*path)[3]]  # noqa: E731
-            expect(labels() == ['Zobraziť Mac na TV', 'Režim', '-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu',
-                                '-', 'Spúšťať pri prihlásení', 'Otvoriť ovládač', 'Ukončiť'], f'the tray menu reads {labels()}')
-            expect(labels('Režim') == ['Zrkadliť obrazovku', 'Druhý monitor'], f'the mode submenu reads {labels("Režim")}')
-            shortcut = tray.entry('Zobraziť Mac na TV')[2].get('shortcut')
-            expect(shortcut == [['Control', 'Shift', 'M']], f'the mirroring item\'s shortcut is {shortcut}')
-            apps = labels('Spustiť aplikáciu')
-            expect(apps == ['YouTube', 'Netflix', 'VOYO', 'HBO Max', 'Disney+', 'SmartTube', 'Spotify', 'AirScreen'], f'the apps: {apps}')
+            same([tray.item('Title'), tray.item('ToolTip')[2]], ['Telvanto'] * 2, 'the tray item\'s title and tooltip')
+            same(tray.labels(), ['Zobraziť Mac na TV', 'Režim', '-', 'Zapnúť / vypnúť TV', 'Domov', 'Prehrať / pauza', 'Spustiť aplikáciu', '-',
+                                 'Spúšťať pri prihlásení', 'Otvoriť ovládač', 'Ukončiť'], 'the tray menu')
+            same(tray.labels('Režim'), ['Zrkadliť obrazovku', 'Druhý monitor'], 'the mode submenu')
+            same([tray.entry(label)[2].get('shortcut') for label in ('Zobraziť Mac na TV', 'Ukončiť')], [[['Control', 'Shift', 'M']],
+                 [['Control', 'Q']]], 'the shortcuts')
+            same([tray.entry(*path)[2].get('toggle-type') for path in (('Spúšťať pri prihlásení',), ('Režim', 'Zrkadliť obrazovku'),
+                 ('Režim', 'Druhý monitor'))], ['checkmark', 'radio', 'radio'], 'the items with a check')
+            same(tray.labels('Spustiť aplikáciu'), ['YouTube', 'Netflix', 'VOYO', 'HBO Max', 'Disney+', 'SmartTube', 'Spotify', 'AirScreen'],
+                 'the apps')
             since = len(tv.events)
             tray.click('Domov')
             tv.wait(lambda: tv.received(since) == ['key home'], 'home from the tray at the TV')
             tray.click('Spustiť aplikáciu', 'Netflix')
             last('Netflix from the tray', 'link https://www.netflix.com/title')
-            # Start at login: (action, the file there afterwards, the check after the menu opens again)
-            entry = os.path.join(session.env['XDG_CONFIG_HOME'], 'autostart', 'telvanto.desktop')
-            for action, present in (('opens', False), ('click', True), ('click', False), ('outside-on', True), ('outside-off', False)):
-                if action == 'click':
-                    tray.click('Spúšťať pri prihlásení')
-                elif action == 'outside-on':
-                    os.makedirs(os.path.dirname(entry), exist_ok=True)
+            # Start at login, read from the file as the menu opens: (action, checked afterwards); the
+            # desktop may write or hide the entry; "block" a file where the folder goes (not written).
+            folder = os.path.join(session.env['XDG_CONFIG_HOME'], 'autostart')
+            entry, checked = os.path.join(folder, 'telvanto.desktop'), lambda: tray.entry('Spúšťať pri prihlásení')[2].get('toggle-state') == 1
+            for action, on in (('opens', 0), ('click', 1), ('click', 0), ('write', 1), ('hide', 0), ('remove', 0), ('block', 0)):
+                if action in ('write', 'hide'):
+                    os.makedirs(folder, exist_ok=True)
                     with open(entry, 'w') as f:
-                        f.write('[Desktop Entry]\nType=Application\nExec=telvanto\n')
-                elif action == 'outside-off':
+                        f.write('[Desktop Entry]\nType=Application\nExec=telvanto\n' + ('Hidden=true\n' if action == 'hide' else ''))
+                    same(checked(), action == 'hide', 'the check before the menu opens again')
+                elif action == 'remove':
                     os.remove(entry)
+                elif action == 'block':
+                    os.rmdir(folder)
+                    open(folder, 'w').close()
+                if action in ('click', 'block'):
+                    tray.click('Spúšťať pri prihlásení')
                 tray.menu('Event', '(isvu)', 0, 'opened', tray.GLib.Variant('i', 0), 0)
                 tray.menu('AboutToShow', '(i)', 0)
-                expect(os.path.exists(entry) == present, f'after {action} the entry is there: {os.path.exists(entry)}')
-                wait_until(lambda: (tray.entry('Spúšťať pri prihlásení')[2].get('toggle-state') == 1) == present, 5,
-                           f'the check after {action}')
+                same(os.path.isfile(entry), bool(on) or action == 'hide', f'after {action} the entry is there')
+                wait_until(lambda: checked() == on, 5, f'the check after {action}')
 
             # Closing the window leaves the program; a second instance (no TV connection of its
             # own, exit 0) and the tray bring the window back, one window each time.
@@ -178,35 +188,32 @@ def scenario_desktop():
                 if reopen == 'tray':
                     tray.click('Otvoriť ovládač')
                 else:
-                    second = start_telvanto(session, TELVANTO, tv)
-                    wait_until(lambda: second.poll() is not None, 20, 'the second instance to leave', tv.poll)
-                    expect(second.returncode == 0, f'the second instance ended with {second.returncode}')
+                    second = session.telvanto(TELVANTO, tv)
+                    same(wait_until(lambda: second.poll() is not None and [second.returncode], 20, 'the second instance to leave', tv.poll),
+                         [0], 'the second instance\'s exit status')
                 wait_until(lambda: x.windows('Telvanto'), what=f'the window back from the {reopen}')
-                expect(len(x.windows('Telvanto')) == 1, 'a second window opened')
+                same(len(x.windows('Telvanto')), 1, 'windows')
                 tv.drain()
-                expect(len(tv.remote_connections()) == connections, f'the {reopen} made a connection')
+                same(len(tv.remote_connections()), connections, f'connections after the {reopen}')
 
             # A stand-in logind on the private system bus: waking from sleep reconnects at once,
             # not after the back-off's first step of 1 s.
             from gi.repository import Gio, GLib
-            system = Gio.DBusConnection.new_for_address_sync(session.env['DBUS_SYSTEM_BUS_ADDRESS'],
-                                                             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
+            system = Gio.DBusConnection.new_for_address_sync(session.env['DBUS_SYSTEM_BUS_ADDRESS'], Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
                                                              | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
             system.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus', 'RequestName',
                              GLib.Variant('(su)', ('org.freedesktop.login1', 4)), None, 0, -1, None)
             for sleeping in (True, False):  # going to sleep changes nothing; the next connection is the wake's
-                system.emit_signal(None, '/org/freedesktop/login1', 'org.freedesktop.login1.Manager', 'PrepareForSleep',
-                                   GLib.Variant('(b)', (sleeping,)))
+                system.emit_signal(None, '/org/freedesktop/login1', 'org.freedesktop.login1.Manager', 'PrepareForSleep', GLib.Variant('(b)', (sleeping,)))
                 system.flush_sync(None)
             woke = time.monotonic()
             tv.wait(lambda: len(tv.remote_connections()) > connections, 'a new connection after the wake')
             expect(time.monotonic() - woke < 0.9, f'the reconnection took {time.monotonic() - woke:.3f} s')
-            expect(len(tv.remote_connections()) == connections + 1, 'more than one reconnection')
+            same(len(tv.remote_connections()), connections + 1, 'connections after the wake')
             tv.wait(lambda: a11y.find('Pripojené', showing=False), 'connected again (the header is scrolled away)')
 
             tray.click('Ukončiť')
-            wait_until(lambda: app.poll() is not None, what='the program to end')
-            expect(app.returncode == 0, f'telvanto ended with {app.returncode}')
+            same(wait_until(lambda: app.poll() is not None and [app.returncode], what='the program to end'), [0], 'telvanto\'s exit status')
         except Failure:
             screenshot(session, 'failure-desktop')
             sys.stderr.write('showing: ' + ', '.join(a11y.names()) + '\n')
@@ -217,12 +224,10 @@ def scrolled_to(a11y, x, name):
     """The button, after scrolling the window (by the wheel, in its left margin) until it shows."""
     pad_x, pad_y = a11y.centre(a11y.find('Touchpad', prefix=True, showing=False))
     frame = a11y.find('Telvanto', 'frame').queryComponent().getExtents(a11y.pyatspi.DESKTOP_COORDS)
-    for button in (5, 4):
-        for _ in range(20):
-            node = a11y.find(name, 'push button')
-            if node and frame.y + 30 < a11y.centre(node)[1] < frame.y + frame.height - 30:
-                return node
-            x.click(max(pad_x - 210, 2), pad_y, button)
+    for button in [5] * 20 + [4] * 20:
+        if (node := a11y.find(name, 'push button')) and frame.y + 30 < a11y.centre(node)[1] < frame.y + frame.height - 30:
+            return node
+        x.click(max(pad_x - 210, 2), pad_y, button)
     raise Failure(f'{name} is not reached by scrolling')
 
 
@@ -238,21 +243,19 @@ def scenario_dump():
         wait_until(lambda: Accessibility('com.apple.controlcenter').app(), what='the panel on the accessibility bus', poll=tv.poll)
         x = X11(session.display)
         # Two programs at once: each its own profile (and so its own single-instance name).
-        idle = session.path('idle')
+        idle, dump = session.path('idle'), session.path('panel dump.txt')
         os.makedirs(idle)
         without = session.start([TELVANTO, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), '-dumpControlCenter'],
                                 cwd=idle, env=dict(session.env, TELVANTO_CONFIG_DIR=session.path('other')),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: x.windows('Telvanto'), what='the first window', poll=tv.poll)
-        dump = session.path('panel dump.txt')
-        app = start_telvanto(session, TELVANTO, tv, '-dumpControlCenter', dump)
+        app = session.telvanto(TELVANTO, tv, '-dumpControlCenter', dump)
         wait_until(lambda: os.path.exists(dump), 30, 'the dump', poll=tv.poll)
         with open(dump) as f:
-            got = f.read().replace(fixture, 'FIXTURE')
-        expect(got == golden, f'the dump reads:\n{got}')
+            same(f.read().replace(fixture, 'FIXTURE'), golden, 'the dump')
         expect(app.poll() is None and without.poll() is None, 'a program ended after the dump')
         # The program without a path started first and had the same time to write.
-        expect(os.listdir(idle) == [], f'without a path something was written: {os.listdir(idle)}')
+        same(os.listdir(idle), [], 'written without a path')
 
 
 def scenario_bare():
@@ -264,12 +267,11 @@ def scenario_bare():
         write_settings(session, tvHost='127.0.0.1', tvName='Test TV')
         pair_with_cli(session, CLI, tv)
         gone = 'unix:path=' + session.path('no-such-bus')
-        app = start_telvanto(session, TELVANTO, tv, env=dict(session.env, DBUS_SESSION_BUS_ADDRESS=gone, DBUS_SYSTEM_BUS_ADDRESS=gone))
-        x = X11(session.display)
-        wait_until(lambda: x.windows('Telvanto'), what='the window', poll=tv.poll)
+        app = session.telvanto(TELVANTO, tv, env=dict(session.env, DBUS_SESSION_BUS_ADDRESS=gone, DBUS_SYSTEM_BUS_ADDRESS=gone))
+        wait_until(lambda: X11(session.display).windows('Telvanto'), what='the window', poll=tv.poll)
         tv.wait(lambda: any(e.get('msg') == 'setActive' and e.get('dir') == 'in' for e in tv.events), 'the handshake')
         expect(app.poll() is None, 'telvanto ended')
-        expect(session.stop(app) == 0, f'telvanto ended with {app.returncode}')
+        same(session.stop(app), 0, 'telvanto\'s exit status')
         bare = {k: v for k, v in session.env.items() if k != 'DISPLAY'}
         for extra, message in (({}, 'no display'), ({'DISPLAY': ':4093'}, 'cannot open the display :4093'),
                                ({'WAYLAND_DISPLAY': 'wayland-404'}, 'no display')):
@@ -277,19 +279,17 @@ def scenario_bare():
             expect(done.returncode == 1 and message in done.stderr, f'{extra}: exit status {done.returncode}, said {done.stderr!r}')
 
 
-SCENARIOS = {'desktop': scenario_desktop, 'dump': scenario_dump, 'bare': scenario_bare}
-
-
 def main():
     # Ended from outside (a ctest timeout, ^C): the desktop and its processes are cleaned up all the same.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    if len(sys.argv) != 2 or sys.argv[1] not in SCENARIOS:
+    scenarios = {'desktop': scenario_desktop, 'dump': scenario_dump, 'bare': scenario_bare}
+    if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
         sys.stderr.write(__doc__)
         return 2
     try:
         for program in (TELVANTO, TVSIM, CLI):
             expect(os.access(program, os.X_OK), f'not a program: {program!r}')
-        SCENARIOS[sys.argv[1]]()
+        scenarios[sys.argv[1]]()
     except Skip as why:
         print(f'skipped: {why}')
         return SKIP

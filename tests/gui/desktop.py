@@ -1,8 +1,5 @@
-"""A desktop of the test's own for the telvanto program: a virtual X display, private session
-and system buses, the simulated TV, and ways to see and drive the window as a user or an
-assistive technology would (AT-SPI, synthesized X input). Shared by the tests and the
-benchmark script. Needs Debian's /usr/bin/python3 (python3-pyatspi).
-"""
+"""A desktop of the test's own for the telvanto program (Xvfb, private session and system buses,
+tvsim), seen and driven as a user or an assistive technology would. Needs Debian's /usr/bin/python3."""
 import ctypes
 import json
 import os
@@ -14,74 +11,59 @@ import tempfile
 import time
 
 SKIP = 77  # ctest's skip status
-
-
-class Skip(Exception):
-    pass
-
-
-class Failure(AssertionError):
-    pass
+Skip, Failure = type('Skip', (Exception,), {}), type('Failure', (AssertionError,), {})
 
 
 def need(*tools):
-    for tool in tools:
-        if not shutil.which(tool):
-            raise Skip(f'{tool} is not installed')
+    for tool in filter(lambda t: not shutil.which(t), tools):
+        raise Skip(f'{tool} is not installed')
 
 
 def wait_until(condition, timeout=20.0, what='condition', poll=None):
-    """Returns the condition's first true value; fails after the timeout. poll(seconds) waits
-    for something to happen (an event from the TV), or for a short while at most."""
+    """The condition's first true value; poll(seconds) waits for an event (from the TV) or a short while."""
     deadline = time.monotonic() + timeout
     while not (value := condition()):
-        left = deadline - time.monotonic()
-        if left <= 0:
+        if deadline <= time.monotonic():
             raise Failure(f'timed out waiting for {what}')
-        (poll or selectors.DefaultSelector().select)(min(0.05, left))
+        (poll or selectors.DefaultSelector().select)(min(0.05, deadline - time.monotonic()))
     return value
 
 
-def _read_line(stream, what, timeout=20):
+def _read_line(stream, what):
     selector = selectors.DefaultSelector()
     selector.register(stream, selectors.EVENT_READ)
-    line = stream.readline().strip() if selector.select(timeout) else b''
-    if not line:
+    if not (line := stream.readline().strip() if selector.select(20) else b''):
         raise Failure(f'{what} said nothing')
     return line.decode()
 
 
 class Session:
-    """Xvfb on a display it picks itself, a session bus and a stand-in system bus, and a home
-    for the program's files. Everything started here is ended here, by its process id."""
+    """Xvfb, a session bus, a stand-in system bus and a home for the program's files; everything
+    started here is ended here, by its process group."""
 
-    def __init__(self, display=True):
-        need('dbus-daemon', *(['Xvfb'] if display else []))
-        self.dir = tempfile.mkdtemp(prefix='telvanto-desktop-')
-        self.procs = []
+    def __init__(self):
+        need('dbus-daemon', 'Xvfb')
+        self.dir, self.procs = tempfile.mkdtemp(prefix='telvanto-desktop-'), []
         drop = ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM', 'DBUS_SESSION_BUS_ADDRESS', 'DBUS_SYSTEM_BUS_ADDRESS')
         self.env = {k: v for k, v in os.environ.items() if k not in drop}
         os.makedirs(self.path('runtime'), mode=0o700)
-        self.env.update(XDG_RUNTIME_DIR=self.path('runtime'), XDG_CONFIG_HOME=self.path('xdg-config'),
-                        XDG_DATA_HOME=self.path('xdg-data'), XDG_STATE_HOME=self.path('xdg-state'),
-                        TELVANTO_DATA_DIR=self.path('client'), TELVANTO_CONFIG_DIR=self.path('config'),
+        self.env.update(XDG_RUNTIME_DIR=self.path('runtime'), XDG_CONFIG_HOME=self.path('xdg-config'), XDG_DATA_HOME=self.path('xdg-data'),
+                        XDG_STATE_HOME=self.path('xdg-state'), TELVANTO_DATA_DIR=self.path('client'), TELVANTO_CONFIG_DIR=self.path('config'),
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', NO_AT_BRIDGE='0')
         try:
             for bus in ('session', 'system'):
-                os.makedirs(self.path(bus + '-bus'))
-                daemon = self.start(['dbus-daemon', '--session', '--nofork', '--nopidfile', '--print-address=1',
-                                     '--address=unix:dir=' + self.path(bus + '-bus')],
-                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-                self.env[f'DBUS_{bus.upper()}_BUS_ADDRESS'] = _read_line(daemon.stdout, f'the {bus} bus', 10)
-            if display:
-                read, write = os.pipe()
-                self.start(['Xvfb', '-displayfd', str(write), '-noreset', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'],
-                           pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                os.close(write)
-                with os.fdopen(read, 'rb') as pipe:
-                    self.display = self.env['DISPLAY'] = ':' + _read_line(pipe, 'Xvfb')
+                os.makedirs(self.path(bus))
+                daemon = self.start(['dbus-daemon', '--session', '--nofork', '--nopidfile', '--print-address=1', '--address=unix:dir='
+                                     + self.path(bus)], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                self.env[f'DBUS_{bus.upper()}_BUS_ADDRESS'] = _read_line(daemon.stdout, f'the {bus} bus')
+            read, write = os.pipe()
+            self.start(['Xvfb', '-displayfd', str(write), '-noreset', '-nolisten', 'tcp', '-screen', '0', '1280x1024x24'],
+                       pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write)
+            with os.fdopen(read, 'rb') as pipe:
+                self.display = self.env['DISPLAY'] = ':' + _read_line(pipe, 'Xvfb')
             # This process talks to the same buses and display (AT-SPI, D-Bus calls).
-            os.environ.update({k: self.env[k] for k in ('DBUS_SESSION_BUS_ADDRESS', 'XDG_RUNTIME_DIR', 'DISPLAY') if k in self.env})
+            os.environ.update({k: self.env[k] for k in ('DBUS_SESSION_BUS_ADDRESS', 'XDG_RUNTIME_DIR', 'DISPLAY')})
         except BaseException:
             self.close()
             raise
@@ -90,27 +72,21 @@ class Session:
         return os.path.join(self.dir, *parts)
 
     def start(self, args, env=None, **kwargs):
-        """A process of the test, in its own process group so that its helpers end with it."""
         self.procs.append(subprocess.Popen(args, env=env or self.env, start_new_session=True, **kwargs))
         return self.procs[-1]
 
-    def stop(self, proc, timeout=10):
-        for sig in (signal.SIGTERM, signal.SIGKILL):
-            if proc.poll() is None:
-                try:
-                    os.killpg(proc.pid, sig)
-                    proc.wait(timeout)
-                except (ProcessLookupError, subprocess.TimeoutExpired):
-                    pass
+    def stop(self, proc):
+        for sig in (signal.SIGTERM, signal.SIGKILL):  # the group: helpers (bus-activated services) leave with it
+            try:
+                os.killpg(proc.pid, sig)
+                proc.wait(5)
+            except (ProcessLookupError, PermissionError, subprocess.TimeoutExpired):
+                pass
         return proc.wait()
 
     def close(self):
         for proc in reversed(self.procs):
-            self.stop(proc, 5)
-            try:  # helpers the process started (bus-activated services) leave with its group
-                os.killpg(proc.pid, signal.SIGKILL)
-            except (ProcessLookupError, PermissionError):
-                pass
+            self.stop(proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
@@ -119,17 +95,20 @@ class Session:
     def __exit__(self, *exc):
         self.close()
 
+    def telvanto(self, binary, tv, *extra, env=None):
+        return self.start([binary, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), *extra], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
 
 class Tvsim:
-    """The simulated TV on loopback at free ports; its event log arrives on our pipe."""
+    """The simulated TV on loopback at free ports: its JSON events and other lines ("code X") from our pipe."""
 
     def __init__(self, session, binary):
-        self.events, self.lines = [], []  # the JSON events as logged; the other lines ("code X", ...)
-        self.proc = session.start([binary, '--bind', '127.0.0.1', '--pair-port', '0', '--remote-port', '0', '--state-dir',
-                                   session.path('tv'), '--code-file', session.path('tv-code'), '--log', '-'],
+        self.events, self.lines, self._buffer = [], [], b''
+        self.proc = session.start([binary, '--bind', '127.0.0.1', '--pair-port', '0', '--remote-port', '0', '--state-dir', session.path('tv'),
+                                   '--code-file', session.path('tv-code'), '--log', '-'],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         os.set_blocking(self.proc.stdout.fileno(), False)
-        self._buffer = b''
         self._selector = selectors.DefaultSelector()
         self._selector.register(self.proc.stdout, selectors.EVENT_READ)
         started = self.wait(lambda: next((e for e in self.events if e.get('event') == 'started'), None), 'tvsim to listen')
@@ -139,10 +118,10 @@ class Tvsim:
         if self._selector.select(seconds):
             chunk = self.proc.stdout.read() or b''
             *complete, self._buffer = (self._buffer + chunk).split(b'\n')
-            for line in (raw.decode('utf-8', 'replace') for raw in complete):
+            for line in filter(None, (raw.decode('utf-8', 'replace') for raw in complete)):
                 if line.startswith('{'):
                     self.events.append(json.loads(line))
-                elif line:
+                else:
                     self.lines.append(line)
             if not chunk and self.proc.poll() is not None:
                 raise Failure('tvsim ended')
@@ -161,15 +140,16 @@ class Tvsim:
         """The pairing code the TV shows, once it has shown more than `after` codes."""
         return self.wait(lambda: self.codes()[after:][-1:], 'the TV to show a code')[0]
 
+    def _remote(self, since=0):
+        return [e for e in self.events[since:] if e.get('dir') == 'in' and e.get('port') == 'remote']
+
     def received(self, since=0):
-        """What reached the TV on remote connections: 'key home', 'text A', 'link URL'."""
+        """'key home', 'text A', 'link URL' as they reached the TV."""
         words = {'key': 'key', 'imeBatch': 'text', 'appLink': 'link'}
-        return [f"{words[e['msg']]} {e[words[e['msg']]]}" for e in self.events[since:]
-                if e.get('dir') == 'in' and e.get('port') == 'remote' and e['msg'] in words]
+        return [f"{words[e['msg']]} {e[words[e['msg']]]}" for e in self._remote(since) if e['msg'] in words]
 
     def remote_connections(self):
-        return list(dict.fromkeys(e['conn'] for e in self.events
-                                  if e.get('dir') == 'in' and e.get('port') == 'remote' and e['msg'] == 'configure'))
+        return list(dict.fromkeys(e['conn'] for e in self._remote() if e['msg'] == 'configure'))
 
 
 def write_settings(session, **values):
@@ -179,18 +159,12 @@ def write_settings(session, **values):
 
 
 def pair_with_cli(session, cli, tv):
-    proc = session.start([cli, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), '--host', '127.0.0.1',
-                          'pair'], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = session.start([cli, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), '--host', '127.0.0.1', 'pair'],
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     proc.stdin.write((tv.code(len(tv.codes())) + '\n').encode())
     proc.stdin.close()
-    tv.wait(lambda: proc.poll() is not None, 'telvanto-cli to pair')
-    if proc.returncode != 0:
+    if tv.wait(lambda: proc.poll() is not None, 'telvanto-cli to pair') and proc.returncode:
         raise Failure(f'telvanto-cli pair ended with {proc.returncode}')
-
-
-def start_telvanto(session, binary, tv, *extra, env=None):
-    return session.start([binary, '--pair-port', str(tv.pairing_port), '--remote-port', str(tv.remote_port), *extra],
-                         env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
 class Accessibility:
@@ -204,24 +178,22 @@ class Accessibility:
 
     def app(self):
         desktop = self.pyatspi.Registry.getDesktop(0)
-        for child in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-            if child is not None and (child.name or '').lower() == self.app_name:
-                child.clearCache()
-                return child
-        return None
+        app = next((c for c in map(desktop.getChildAtIndex, range(desktop.childCount)) if c and (c.name or '').lower() == self.app_name), None)
+        if app:
+            app.clearCache()
+        return app
 
     def nodes(self):
-        """(node, name) of every node, depth first; nodes that go away while we look are left out."""
-        app = self.app()
-        stack = [app] if app else []
+        """(node, name) depth first; nodes that go away while we look are left out."""
+        stack = [n for n in [self.app()] if n]
         while stack:
             node = stack.pop()
             try:
-                name, children = node.name or '', [node.getChildAtIndex(i) for i in range(node.childCount)]
+                name = node.name or ''
+                stack.extend(reversed([node.getChildAtIndex(i) for i in range(node.childCount)]))
             except Exception:
                 continue
             yield node, name
-            stack.extend(reversed(children))
 
     def showing(self, node):
         try:
@@ -230,24 +202,18 @@ class Accessibility:
             return False
 
     def find(self, name, role=None, prefix=False, showing=True):
-        for node, node_name in self.nodes():
-            if (node_name.startswith(name) if prefix else node_name == name) and (not showing or self.showing(node)):
-                if role is None or node.getRoleName() == role:
-                    return node
-        return None
+        return next((node for node, n in self.nodes() if (n.startswith(name) if prefix else n == name)
+                     and (not showing or self.showing(node)) and (role is None or node.getRoleName() == role)), None)
 
-    def wait(self, name, role=None, prefix=False, timeout=20.0, poll=None):
-        return wait_until(lambda: self.find(name, role, prefix), timeout, f'"{name}" on screen', poll)
+    def wait(self, name, role=None, prefix=False, poll=None):
+        return wait_until(lambda: self.find(name, role, prefix), 20, f'"{name}" on screen', poll)
 
     def names(self):
         return [name for node, name in self.nodes() if name and self.showing(node)]
 
     def press(self, node):
         action = node.queryAction()
-        for i in range(action.nActions):
-            if action.getName(i).lower() in ('press', 'click', 'toggle'):
-                return action.doAction(i)
-        raise Failure(f'"{node.name}" has no press action')
+        action.doAction(next(i for i in range(action.nActions) if action.getName(i).lower() in ('press', 'click', 'toggle')))
 
     def centre(self, node):
         box = node.queryComponent().getExtents(self.pyatspi.DESKTOP_COORDS)
@@ -259,18 +225,15 @@ class X11:
 
     def __init__(self, display):
         need('xdotool')
-        self.display = display
-        x, tst = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXtst.so.6')
-        p, u, i = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+        x, tst, p, u, i = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXtst.so.6'), ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
         for fn, result, args in ((x.XOpenDisplay, p, [ctypes.c_char_p]), (x.XInternAtom, u, [p, ctypes.c_char_p, i]),
                                  (x.XSendEvent, i, [p, u, i, ctypes.c_long, p]), (x.XSync, i, [p, i]), (x.XSetErrorHandler, p, [p]),
                                  (tst.XTestFakeMotionEvent, i, [p, i, i, i, u]), (tst.XTestFakeButtonEvent, i, [p, ctypes.c_uint, i, u])):
             fn.restype, fn.argtypes = result, args
-        # Windows come and go under us (Qt destroys a closed window's X window): a request
-        # about one that is gone answers "not there" instead of ending the test.
+        # Qt destroys a closed window's X window: a request about one that is gone must not end the test.
         self._on_error = ctypes.CFUNCTYPE(i, p, p)(lambda display, error: 0)
         x.XSetErrorHandler(ctypes.cast(self._on_error, p))
-        self.x, self.tst, self.dpy = x, tst, x.XOpenDisplay(display.encode())
+        self.display, self.x, self.tst, self.dpy = display, x, tst, x.XOpenDisplay(display.encode())
         if not self.dpy:
             raise Failure(f'cannot open {display}')
 
@@ -289,8 +252,7 @@ class X11:
         self.x.XSync(self.dpy, 0)
 
     def click(self, x, y, button=1):
-        """Press and release of the button at the point (4 and 5: the wheel); returns the
-        CLOCK_MONOTONIC time at which both went to the server."""
+        """Press and release (4, 5: the wheel); returns the CLOCK_MONOTONIC ns at which both went out."""
         self.tst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
         self.tst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
         self.tst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
@@ -299,5 +261,5 @@ class X11:
         return sent
 
     def type(self, *keys, text=None):
-        """Keys by keysym ("Down"), or text typed as a keyboard would (xdotool picks the shifts)."""
+        """Keys by keysym ("Down"), or text as a keyboard types it (xdotool picks the shifts)."""
         self.xdotool(*(['type', '--delay', '30', text] if text else ['key', *keys]))

@@ -4,14 +4,12 @@
 #include "platform/AvahiMdns.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
-#include "tv/Discovery.h"
 #include "tv/TVController.h"
 
 #include "EventLoop.h"
-#include "FakeDirectoryWatcher.h"
 #include "FakeDisplays.h"
 #include "FakeMirroring.h"
-#include "FakeNetworkMonitor.h"
+#include "FakePlatform.h"
 #include "TempDir.h"
 
 #include <QElapsedTimer>
@@ -27,6 +25,7 @@ namespace {
 
 QString lab() { return qEnvironmentVariable("TELVANTO_LAB"); }
 QString labPath(const char* path) { return lab() + path; }
+void labScript(const QStringList& args) { QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), args); }
 
 // The code the TV shows next.
 QString nextCode()
@@ -53,7 +52,6 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     discovery.resolve(tvType, "No Such TV", [&](std::optional<QString> h) { unknown = h; });
 
     QProcess tvsim;
-    tvsim.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer started;
     tvsim.start(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"exec", lab(), "tv", qEnvironmentVariable("TVSIM"), "--mdns", "--bind", "10.77.0.1", "--state-dir", labPath("/tv/state"),
                   "--name", name, "--code-file", labPath("/tv/code"), "--log", labPath("/tv/events.jsonl")});
@@ -71,34 +69,31 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TELVANTO_DATA_DIR", labPath("/app/client"));
     env.insert("TELVANTO_CONFIG_DIR", labPath("/app/config"));
-    const auto cli = [&](const QStringList& args, int* status) {
+    QString out;
+    // Runs telvanto-cli to its end (after `during`) and says whether it exited 0; `out` is what it printed.
+    const auto cli = [&](const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("TELVANTO_CLI"), args);
-        if (args[0] == "pair") process.write(nextCode().toLatin1() + "\n");
+        out.clear();
+        if (during) during(process);
         EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30s));
-        *status = process.exitCode();
-        return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        out += QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        return process.exitCode() == 0;
     };
     // A second TV announced while it lists: each TV is still listed once.
-    QProcess discover;
-    discover.setProcessEnvironment(env);
-    discover.start(qEnvironmentVariable("TELVANTO_CLI"), {"discover", "--timeout", "6"});
-    QString out;
-    ASSERT_TRUE(waitUntil([&] { return (out += QString::fromUtf8(discover.readAllStandardOutput())).contains(name); }));
-    auto second = mdns.publish(tvType, QString::fromUtf8("Druhá TV"), 6466);
-    ASSERT_TRUE(waitUntil([&] { return discover.state() == QProcess::NotRunning; }, 30s));
-    out += QString::fromUtf8(discover.readAllStandardOutput());
-    EXPECT_TRUE(discover.exitCode() == 0 && out.count(name + "\t10.77.0.1") == 1 && out.contains(QString::fromUtf8("Druhá TV\t10.77.0.2")))
-        << out.toStdString();
+    const QString secondName = QString::fromUtf8("Druhá TV");
+    core::TaskHandle second;
+    EXPECT_TRUE(cli({"discover", "--timeout", "6"}, [&](QProcess& discover) {
+        ASSERT_TRUE(waitUntil([&] { return (out += QString::fromUtf8(discover.readAllStandardOutput())).contains(name); }));
+        second = mdns.publish(tvType, secondName, 6466);
+    }) && out.count(name + "\t10.77.0.1") == 1 && out.contains(secondName + "\t10.77.0.2")) << out.toStdString();
     second.reset();
-    ASSERT_TRUE(waitUntil([&] { return !names.contains(QString::fromUtf8("Druhá TV")); })) << "withdrawn before pairing";
-    int status = -1;
+    ASSERT_TRUE(waitUntil([&] { return !names.contains(secondName); })) << "withdrawn before pairing";
     QFile::remove(labPath("/tv/code"));
-    out = cli({"pair", "--timeout", "20"}, &status);
-    EXPECT_TRUE(status == 0 && out.contains("paired with 10.77.0.1")) << out.toStdString();
-    out = cli({"status"}, &status);
-    EXPECT_TRUE(status == 0 && out.contains("status: connected") && out.contains("tv: " + name + " (10.77.0.1)")) << out.toStdString();
+    EXPECT_TRUE(cli({"pair", "--timeout", "20"}, [](QProcess& pair) { pair.write(nextCode().toLatin1() + "\n"); }) && out.contains("paired with 10.77.0.1"))
+        << out.toStdString();
+    EXPECT_TRUE(cli({"status"}) && out.contains("status: connected") && out.contains("tv: " + name + " (10.77.0.1)")) << out.toStdString();
 
     // The remote paired with the TV across the lab, as the application holds it.
     telvanto::testing::TempDir dir;
@@ -143,9 +138,9 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     ASSERT_TRUE(waitUntil([&] { return receivers.isEmpty(); }, 15s)) << "withdrawn when another app comes to the front";
 
     // Discovery comes back when the daemon does.
-    QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"stop-avahi", lab(), "app"});
+    labScript({"stop-avahi", lab(), "app"});
     ASSERT_TRUE(waitUntil([&] { return !mdns.isRunning(); }, 10s));
     names.clear();
-    QProcess::execute(qEnvironmentVariable("TELVANTO_LAB_SCRIPT"), {"start-avahi", lab(), "app"});
+    labScript({"start-avahi", lab(), "app"});
     ASSERT_TRUE(waitUntil([&] { return mdns.isRunning() && names.contains(name); }, 20s));
 }

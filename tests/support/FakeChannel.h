@@ -19,19 +19,12 @@ inline Bytes payloadOf(const Bytes& frame)
 // A scripted channel: the test plays the TV by calling ready/receive/close, and reads what
 // the owner sent. Like the real one it reports a close once, and a cancel from the
 // scheduler (virtual time zero later), not from inside the owner's call.
-class FakeChannel final : public transport::Channel {
-public:
-    FakeChannel(QString host, quint16 toPort, std::optional<identity::ClientIdentity> withIdentity,
-                std::optional<identity::RSAPublicKey> pinnedKey, core::Scheduler& scheduler)
-        : host_(std::move(host)), port(toPort), identity(std::move(withIdentity)), pinned(std::move(pinnedKey)), scheduler_(scheduler)
-    {
-    }
+struct FakeChannel final : transport::Channel {
+    FakeChannel(QString toHost, quint16 toPort, std::optional<identity::ClientIdentity> withIdentity, std::optional<identity::RSAPublicKey> pinnedKey, core::Scheduler& scheduler)
+        : host_(std::move(toHost)), port(toPort), identity(std::move(withIdentity)), pinned(std::move(pinnedKey)), scheduler_(scheduler) {}
 
     void start() override { started = true; }
-    void send(ByteView frame) override
-    {
-        if (!closed) sent.emplace_back(frame.begin(), frame.end());
-    }
+    void send(ByteView frame) override { if (!closed) sent.emplace_back(frame.begin(), frame.end()); }
     void cancel() override
     {
         cancelled = true;
@@ -40,24 +33,17 @@ public:
     const std::optional<identity::RSAPublicKey>& serverKey() const override { return keyBox_.key; }
     const KeyBox& keyBox() const override { return keyBox_; }
     const QString& host() const override { return host_; }
-    void dispose() override { disposed = true; onEvent = nullptr; }
+    void dispose() override { disposed = true, onEvent = nullptr; }
 
     // The TV's side.
-    void ready(const identity::RSAPublicKey& key)
-    {
-        keyBox_.key = key;
-        if (!closed) deliver(Ready{});
-    }
-    void receive(const Bytes& payload)
-    {
-        if (!closed) deliver(Message{payload});
-    }
-    void receiveFrame(const Bytes& frame) { receive(payloadOf(frame)); } // as the encoders make it
+    void ready(const identity::RSAPublicKey& key) { keyBox_.key = key; if (!closed) deliver(Ready{}); }
+    void receiveFrame(const Bytes& frame) { if (!closed) deliver(Message{payloadOf(frame)}); } // as the encoders make it
     void close(std::optional<Error> error = std::nullopt, bool pinMismatch = false)
     {
         keyBox_.pinMismatch = pinMismatch;
         if (!std::exchange(closed, true)) deliver(Closed{std::move(error)});
     }
+    void deliver(const Event& event) { if (auto handler = onEvent) handler(event); } // a copy: the handler may dispose us
 
     QString host_;
     quint16 port;
@@ -65,34 +51,21 @@ public:
     std::optional<identity::RSAPublicKey> pinned;
     std::vector<Bytes> sent;
     bool started = false, cancelled = false, closed = false, disposed = false;
-
-private:
-    void deliver(const Event& event)
-    {
-        if (auto handler = onEvent) handler(event);
-    }
-
     core::Scheduler& scheduler_;
     KeyBox keyBox_;
     core::TaskHandle pendingClose_;
 };
 
 // Keeps every channel it opened, so tests can inspect and drive old ones too.
-class FakeChannelFactory final : public transport::ChannelFactory {
-public:
+struct FakeChannelFactory final : transport::ChannelFactory {
     explicit FakeChannelFactory(core::Scheduler& scheduler) : scheduler_(scheduler) {}
-
-    transport::ChannelPtr open(const QString& host, quint16 port, std::optional<identity::ClientIdentity> identity,
-                               std::optional<identity::RSAPublicKey> pinned) override
+    transport::ChannelPtr open(const QString& host, quint16 port, std::optional<identity::ClientIdentity> identity, std::optional<identity::RSAPublicKey> pinned) override
     {
         opened.push_back(std::make_unique<FakeChannel>(host, port, std::move(identity), std::move(pinned), scheduler_));
         return transport::ChannelPtr(opened.back().get());
     }
-
     FakeChannel& last() { return *opened.back(); }
     std::vector<std::unique_ptr<FakeChannel>> opened;
-
-private:
     core::Scheduler& scheduler_;
 };
 

@@ -9,52 +9,33 @@
 namespace telvanto::testing {
 
 // An mDNS backend the test drives: it announces names and answers resolutions by hand.
-class FakeMdns final : public platform::Mdns {
-public:
+struct FakeMdns final : platform::Mdns {
     struct Request {
-        QString type, name;
+        QString name;
         std::function<void(std::optional<QString>)> result;
         bool stopped = false;
     };
+    // Stopping a resolution: the handle going away.
+    struct Stop final : core::ScheduledTask {
+        explicit Stop(std::shared_ptr<Request> r) : request(std::move(r)) {}
+        ~Stop() override { request->stopped = true; }
+        std::shared_ptr<Request> request;
+    };
 
-    void browse(const QString& type, std::function<void(const QStringList&)> onChange) override
+    void browse(const QString& type, std::function<void(const QStringList&)> onChange) override { browsers[type] = std::move(onChange); }
+    core::TaskHandle resolve(const QString&, const QString& name, std::function<void(std::optional<QString>)> result) override
     {
-        browsers[type] = std::move(onChange);
-    }
-
-    core::TaskHandle resolve(const QString& type, const QString& name, std::function<void(std::optional<QString>)> result) override
-    {
-        auto request = std::make_shared<Request>(Request{type, name, std::move(result)});
-        requests.push_back(request);
+        requests.push_back(std::make_shared<Request>(Request{name, std::move(result)}));
         // A backend that knows the answer already may report before it returns.
-        if (const auto known = answersAtOnce.find(name); known != answersAtOnce.end()) request->result(known->second);
-        struct Stop final : core::ScheduledTask {
-            explicit Stop(std::shared_ptr<Request> r) : request(std::move(r)) {}
-            ~Stop() override { request->stopped = true; }
-            std::shared_ptr<Request> request;
-        };
-        return std::make_unique<Stop>(request);
+        if (const auto known = answersAtOnce.find(name); known != answersAtOnce.end()) requests.back()->result(known->second);
+        return std::make_unique<Stop>(requests.back());
     }
-
     // The browse results for a type are now these names.
-    void announce(const QString& type, const QStringList& names)
-    {
-        if (browsers.count(type)) browsers[type](names);
-    }
-
+    void announce(const QString& type, const QStringList& names) { if (browsers.count(type)) browsers[type](names); }
     // Answers every open request for the name (none: a failure or no IPv4 address).
     void answer(const QString& name, std::optional<QString> host)
     {
-        for (auto& r : std::vector(requests)) {
-            if (r->name == name && !r->stopped && r->result) r->result(host);
-        }
-    }
-
-    std::size_t openRequests(const QString& name) const
-    {
-        std::size_t n = 0;
-        for (const auto& r : requests) n += r->name == name && !r->stopped ? 1 : 0;
-        return n;
+        for (auto& r : std::vector(requests)) if (r->name == name && !r->stopped) r->result(host);
     }
 
     std::map<QString, std::function<void(const QStringList&)>> browsers;

@@ -30,11 +30,7 @@ public:
         daemon_.kill();
         daemon_.waitForFinished();
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
     bool running() const { return !address_.isEmpty(); }
-
     QDBusConnection connect()
     {
         names_.append(QStringLiteral("client-%1-%2").arg(reinterpret_cast<quintptr>(this)).arg(names_.size()));

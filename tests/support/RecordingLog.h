@@ -8,10 +8,6 @@
 namespace telvanto::testing {
 
 // Keeps the log lines so tests can read them.
-class RecordingLog final : public linksender::Log {
-public:
-    void info(std::string_view line) override { lines.emplace_back(line); }
-    std::vector<std::string> lines;
-};
+struct RecordingLog final : linksender::Log { void info(std::string_view line) override { lines.emplace_back(line); } std::vector<std::string> lines; };
 
 } // namespace telvanto::testing

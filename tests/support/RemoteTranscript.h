@@ -8,25 +8,22 @@
 
 namespace telvanto::testing {
 
-// What the remote sent, one readable line per frame: "configure 615", "key 224",
+// What the remote sent, one readable line per frame: "configure 615", "key 224 3",
 // "appLink https://…", so tests compare whole conversations.
-inline std::string describeRemoteFrame(const Bytes& frame)
-{
-    namespace from = tvsim::TvMsg::from;
-    const auto message = tvsim::TvMsg::decodeRemote(payloadOf(frame));
-    if (const auto* m = std::get_if<from::Configure>(&message)) return "configure " + std::to_string(m->features);
-    if (const auto* m = std::get_if<from::SetActive>(&message)) return "setActive " + std::to_string(m->value);
-    if (const auto* m = std::get_if<from::PingResponse>(&message)) return "ping " + std::to_string(m->value);
-    if (const auto* m = std::get_if<from::Key>(&message))
-        return "key " + std::to_string(m->code) + " " + std::to_string(m->direction);
-    if (const auto* m = std::get_if<from::AppLink>(&message)) return "appLink " + m->link;
-    return "unknown";
-}
-
 inline std::vector<std::string> transcript(const std::vector<Bytes>& frames)
 {
+    using namespace tvsim::TvMsg::from;
+    using std::to_string;
     std::vector<std::string> lines;
-    for (const Bytes& frame : frames) lines.push_back(describeRemoteFrame(frame));
+    for (const Bytes& frame : frames) {
+        const auto m = tvsim::TvMsg::decodeRemote(payloadOf(frame));
+        if (const auto* c = std::get_if<Configure>(&m)) lines.push_back("configure " + to_string(c->features));
+        else if (const auto* a = std::get_if<SetActive>(&m)) lines.push_back("setActive " + to_string(a->value));
+        else if (const auto* p = std::get_if<PingResponse>(&m)) lines.push_back("ping " + to_string(p->value));
+        else if (const auto* k = std::get_if<Key>(&m)) lines.push_back("key " + to_string(k->code) + " " + to_string(k->direction));
+        else if (const auto* l = std::get_if<AppLink>(&m)) lines.push_back("appLink " + l->link);
+        else lines.push_back("unknown");
+    }
     return lines;
 }
 

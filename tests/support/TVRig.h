@@ -5,9 +5,7 @@
 #include "tv/TVController.h"
 
 #include "FakeChannel.h"
-#include "FakeDirectoryWatcher.h"
-#include "FakeNetworkMonitor.h"
-#include "FakeTVLookup.h"
+#include "FakePlatform.h"
 #include "TempDir.h"
 #include "TestIdentities.h"
 #include "TvMsg.h"
@@ -15,10 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QVariant>
-
-#include <filesystem>
-#include <map>
 #include <sstream>
 
 namespace telvanto::testing {
@@ -33,27 +27,23 @@ namespace TvMsg = tvsim::TvMsg;
 inline constexpr quint16 pairingPort = 16467, remotePort = 16466;
 
 inline QString u8(const std::string& text) { return QString::fromStdString(text); }
-// "1500ms", "2s"
-inline core::Duration duration(const std::string& text)
-{
-    return text.ends_with("ms") ? core::Duration(std::chrono::milliseconds(std::stoll(text)))
-                                : core::Duration(std::chrono::seconds(std::stoll(text)));
-}
+inline core::Duration duration(const std::string& text) { return std::stoll(text) * (text.ends_with("ms") ? 1ms : 1000ms); } // "1500ms", "2s"
 
 // What reached the TV on a remote channel, in words: "configure:615", "active:615", "ping:7",
 // "key:19", "del", "ime:<text>@<ime>/<field>", "link:<link>".
 inline std::vector<std::string> received(const FakeChannel& channel)
 {
-    namespace from = TvMsg::from;
+    using namespace TvMsg::from;
+    using std::to_string;
     std::vector<std::string> out;
     for (const Bytes& frame : channel.sent) {
         const auto m = TvMsg::decodeRemote(payloadOf(frame));
-        if (const auto* c = std::get_if<from::Configure>(&m)) out.push_back("configure:" + std::to_string(c->features));
-        if (const auto* a = std::get_if<from::SetActive>(&m)) out.push_back("active:" + std::to_string(a->value));
-        if (const auto* p = std::get_if<from::PingResponse>(&m)) out.push_back("ping:" + std::to_string(p->value));
-        if (const auto* k = std::get_if<from::Key>(&m)) out.push_back(k->code == 67 ? "del" : "key:" + std::to_string(k->code));
-        if (const auto* i = std::get_if<from::ImeBatch>(&m)) out.push_back("ime:" + i->text + "@" + std::to_string(i->ime) + "/" + std::to_string(i->field));
-        if (const auto* l = std::get_if<from::AppLink>(&m)) out.push_back("link:" + l->link);
+        if (const auto* c = std::get_if<Configure>(&m)) out.push_back("configure:" + to_string(c->features));
+        if (const auto* a = std::get_if<SetActive>(&m)) out.push_back("active:" + to_string(a->value));
+        if (const auto* p = std::get_if<PingResponse>(&m)) out.push_back("ping:" + to_string(p->value));
+        if (const auto* k = std::get_if<Key>(&m)) out.push_back(k->code == 67 ? "del" : "key:" + to_string(k->code));
+        if (const auto* i = std::get_if<ImeBatch>(&m)) out.push_back("ime:" + i->text + "@" + to_string(i->ime) + "/" + to_string(i->field));
+        if (const auto* l = std::get_if<AppLink>(&m)) out.push_back("link:" + l->link);
     }
     return out;
 }
@@ -71,37 +61,29 @@ struct TVRig {
     FakeDirectoryWatcher storeWatch;
     identity::CredentialStore otherProcess{dir / "data"}; // another program sharing the pairing
     std::map<std::string, QVariant> announced;
-    std::map<std::string, int> announcements;
     std::vector<Status> statuses;
     std::unique_ptr<TVController> tv;
     const identity::RSAPublicKey tvKey = testIdentity(2).publicKey();
     const identity::RSAPublicKey newTvKey = testIdentity(3).publicKey(); // the same TV after a reset
-    core::Duration elapsed{};
 
     ~TVRig()
     {
-        if (!tv) return;
         for (const auto& [name, value] : announced) EXPECT_EQ(tv->property(name.c_str()), value) << name << " changed silently";
     }
 
     TVController& make()
     {
-        tv = std::make_unique<TVController>(scheduler, channels, store, settings, lookup, network, storeWatch, "Test PC",
-                                            tv::TVPorts{pairingPort, remotePort});
+        tv = std::make_unique<TVController>(scheduler, channels, store, settings, lookup, network, storeWatch, "Test PC", tv::TVPorts{pairingPort, remotePort});
         const std::pair<const char*, void (TVController::*)()> notifiers[] = {
-            {"status", &TVController::statusChanged}, {"found", &TVController::foundChanged},
-            {"volume", &TVController::volumeChanged}, {"currentApp", &TVController::currentAppChanged},
-            {"isOn", &TVController::isOnChanged}, {"isPaired", &TVController::isPairedChanged},
-            {"verifiedHost", &TVController::verifiedHostChanged}, {"host", &TVController::hostChanged},
-            {"tvName", &TVController::tvNameChanged}};
+            {"status", &TVController::statusChanged}, {"found", &TVController::foundChanged}, {"volume", &TVController::volumeChanged},
+            {"currentApp", &TVController::currentAppChanged}, {"isOn", &TVController::isOnChanged}, {"isPaired", &TVController::isPairedChanged},
+            {"verifiedHost", &TVController::verifiedHostChanged}, {"host", &TVController::hostChanged}, {"tvName", &TVController::tvNameChanged}};
         EXPECT_EQ(std::size(notifiers), std::size_t(tv->metaObject()->propertyCount() - tv->metaObject()->propertyOffset()));
         for (const auto& [name, signal] : notifiers) {
             announced[name] = tv->property(name);
             QObject::connect(tv.get(), signal, [this, name = std::string(name)] {
-                const QVariant now = tv->property(name.c_str());
-                EXPECT_NE(now, announced[name]) << name << " announced without a change";
-                announced[name] = now;
-                ++announcements[name];
+                EXPECT_NE(tv->property(name.c_str()), announced[name]) << name << " announced without a change";
+                announced[name] = tv->property(name.c_str());
                 if (name == "status") statuses.push_back(tv->status());
             });
         }
@@ -120,30 +102,21 @@ struct TVRig {
     std::size_t opened() const { return channels.opened.size(); }
     core::Duration untilNextChannel(core::Duration limit = 60s)
     {
-        const std::size_t before = opened();
         core::Duration waited{};
-        for (; opened() == before && waited < limit; waited += 100ms) scheduler.advance(100ms);
-        elapsed += waited;
+        for (const std::size_t before = opened(); opened() == before && waited < limit; waited += 100ms) scheduler.advance(100ms);
         return waited;
     }
-    identity::RSAPublicKey clientKey() const
-    {
-        return std::get<identity::findResult::Found>(identity::findIdentity(store)).identity.publicKey();
-    }
+    identity::RSAPublicKey clientKey() const { return std::get<identity::findResult::Found>(identity::findIdentity(store)).identity.publicKey(); }
     // A code the TV could show: its first byte is the check byte of the digest.
     std::string validCode() const
     {
-        for (int b0 = 0; b0 < 256; ++b0) {
-            char code[7];
-            std::snprintf(code, sizeof code, "%02XA1B2", b0);
-            if (identity::pairingSecret(code, clientKey(), tvKey)) return code;
-        }
+        char code[7];
+        for (int b0 = 0; b0 < 256; ++b0)
+            if (std::snprintf(code, sizeof code, "%02XA1B2", b0), identity::pairingSecret(code, clientKey(), tvKey)) return code;
         return {};
     }
 
-private:
     void step(const std::string& word);
-    void storeIdentity();
 };
 
 // id | badid          the client identity is stored | cannot be read
@@ -163,8 +136,21 @@ private:
 inline void TVRig::step(const std::string& w)
 {
     const auto arg = [&] { return w.substr(w.find_first_of("=@") + 1); };
-    const auto tvSays = [&](const Bytes& frame) { last().receiveFrame(frame); };
-    if (w == "id") storeIdentity();
+    static const std::map<std::string, Bytes> frames = {
+        {"tv:start", TvMsg::start(true)}, {"tv:off", TvMsg::start(false)}, {"tv:ping", TvMsg::ping(123456789)}, {"tv:active", TvMsg::setActive()},
+        {"tv:ime", TvMsg::imeBatch(4, 9)}, {"tv:volume", TvMsg::volume(12, 100, true)}, {"tv:app", TvMsg::currentApp("com.netflix.ninja")},
+        {"req", TvMsg::pairingRequestAck("TV")}, {"opt", TvMsg::pairingOption(false)}, {"conf", TvMsg::pairingConfigurationAck()},
+        {"secret", TvMsg::pairingSecretAck({})}};
+    static const std::map<std::string, Kind> kinds = {{"close:tls", Kind::tls}, {"close:io", Kind::io}, {"close:conn", Kind::connection}};
+    if (w == "id") { // the client identity as the application stores it, made once per test program
+        static const Bytes stored = [] {
+            TempDir made;
+            identity::CredentialStore once(made.path());
+            identity::loadOrCreateIdentity(once, "Test PC");
+            return *once.read(identity::CredentialStore::identityItem).data;
+        }();
+        store.write(identity::CredentialStore::identityItem, stored);
+    }
     else if (w == "badid") std::filesystem::create_directories(dir / "data" / "Telvanto client");
     else if (w == "host") settings.setTvHost("10.0.0.5");
     else if (w == "paired") store.storePinnedKey(tvKey), settings.setTvHost("10.0.0.5");
@@ -172,24 +158,11 @@ inline void TVRig::step(const std::string& w)
     else if (w == "make") make();
     else if (w == "start") (tv ? *tv : make()).start();
     else if (w == "ready") last().ready(tvKey);
-    else if (w == "tv:start") tvSays(TvMsg::start(true));
-    else if (w == "tv:off") tvSays(TvMsg::start(false));
-    else if (w == "tv:ping") tvSays(TvMsg::ping(123456789));
-    else if (w == "tv:active") tvSays(TvMsg::setActive());
-    else if (w == "tv:ime") tvSays(TvMsg::imeBatch(4, 9));
-    else if (w == "tv:volume") tvSays(TvMsg::volume(12, 100, true));
-    else if (w == "tv:app") tvSays(TvMsg::currentApp("com.netflix.ninja"));
-    else if (w.starts_with("tv:config=")) tvSays(TvMsg::configure(std::stoll(arg()), "model", "vendor"));
-    else if (w == "req") tvSays(TvMsg::pairingRequestAck("TV"));
-    else if (w == "opt") tvSays(TvMsg::pairingOption(false));
-    else if (w == "conf") tvSays(TvMsg::pairingConfigurationAck());
-    else if (w == "secret") tvSays(TvMsg::pairingSecretAck({}));
-    else if (w.starts_with("refuse=")) tvSays(TvMsg::pairingFailure(std::stoll(arg())));
+    else if (frames.count(w)) last().receiveFrame(frames.at(w));
+    else if (w.starts_with("tv:config=")) last().receiveFrame(TvMsg::configure(std::stoll(arg()), "model", "vendor"));
+    else if (w.starts_with("refuse=")) last().receiveFrame(TvMsg::pairingFailure(std::stoll(arg())));
     else if (w == "close") last().close();
-    else if (w == "close:tls") last().close(transport::Channel::Error{Kind::tls, "t"});
-    else if (w == "close:io") last().close(transport::Channel::Error{Kind::io, "t"});
-    else if (w == "close:conn") last().close(transport::Channel::Error{Kind::connection, "t"});
-    else if (w == "mismatch") last().close(transport::Channel::Error{Kind::tls, "t"}, true);
+    else if (kinds.count(w) || w == "mismatch") last().close(transport::Channel::Error{kinds.count(w) ? kinds.at(w) : Kind::tls, "t"}, w == "mismatch");
     else if (w == "pair") tv->startPairing();
     else if (w == "cancel") tv->cancelPairing();
     else if (w == "code") EXPECT_TRUE(tv->submitCode(u8(validCode())));
@@ -203,22 +176,8 @@ inline void TVRig::step(const std::string& w)
     else if (w == "unpaired") otherProcess.storePinnedKey(std::nullopt), storeWatch.change();
     else if (w == "touched") storeWatch.change();
     else if (w.starts_with("select")) tv->selectTV(w[6] == '@' ? tv->tvName() : u8(w.substr(7, w.find('@') - 7)), u8(w.substr(w.find('@') + 1)));
-    else if (w.starts_with("+")) {
-        scheduler.advance(duration(w.substr(1)));
-        elapsed += duration(w.substr(1));
-    } else ADD_FAILURE() << "unknown step " << w;
-}
-
-// The client identity as the application stores it, made once per test program.
-inline void TVRig::storeIdentity()
-{
-    static const Bytes stored = [] {
-        TempDir made;
-        identity::CredentialStore once(made.path());
-        identity::loadOrCreateIdentity(once, "Test PC");
-        return *once.read(identity::CredentialStore::identityItem).data;
-    }();
-    store.write(identity::CredentialStore::identityItem, stored);
+    else if (w[0] == '+') scheduler.advance(duration(w.substr(1)));
+    else ADD_FAILURE() << "unknown step " << w;
 }
 
 } // namespace telvanto::testing

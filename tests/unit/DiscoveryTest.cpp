@@ -8,8 +8,7 @@
 #include <sstream>
 
 using namespace std::chrono_literals;
-using telvanto::testing::FakeMdns;
-using telvanto::testing::VirtualScheduler;
+using namespace telvanto::testing;
 using telvanto::tv::Discovery;
 
 // Each row: what the backend does (an address, "none": failure or no IPv4 address, +MS: time passes,
@@ -35,11 +34,11 @@ TEST(Discovery, EachResolutionEndsExactlyOnce)
         for (std::string w; words >> w;) {
             if (w == "gone") discovery.reset();
             else if (w[0] == '+') scheduler.advance(std::chrono::milliseconds(std::stoi(w.substr(1))));
-            else if (!w.starts_with("now=")) mdns.answer("TV", w == "none" ? std::nullopt : std::optional<QString>(QString::fromStdString(w)));
+            else if (!w.starts_with("now=")) mdns.answer("TV", w == "none" ? std::nullopt : std::optional(QString::fromStdString(w)));
         }
         scheduler.advance(10s);
         EXPECT_EQ(results, expected);
         EXPECT_EQ(discovery ? discovery->liveResolvers() : 0u, 0u);
-        EXPECT_EQ(mdns.openRequests("TV"), 0u) << "the backend request must be stopped";
+        for (const auto& request : mdns.requests) EXPECT_TRUE(request->stopped) << "the backend request must be stopped";
     }
 }

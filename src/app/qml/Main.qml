@@ -67,6 +67,12 @@ ApplicationWindow {
         }
     }
 
+    // The window's own quit key: the tray menu's shortcut only works while that menu is open.
+    Shortcut {
+        sequence: "Ctrl+Q"
+        onActivated: Qt.quit()
+    }
+
     Backdrop {
         anchors.fill: parent
     }

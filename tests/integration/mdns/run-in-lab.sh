@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# Runs a test program on the "app" side of a fresh mDNS lab (see lab.sh) and tears the lab
-# down afterwards, whatever happens. Needs root for the network namespaces.
+# Runs a test program on the "app" side of a fresh mDNS lab (lab.sh), then tears the lab down whatever happens.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [[ $(id -u) -ne 0 ]]; then
-  echo "SKIPPED: the mDNS lab needs root (network namespaces, private daemons)"
-  exit 77
-fi
+[[ $(id -u) -eq 0 ]] || { echo "SKIPPED: the mDNS lab needs root (network namespaces, private daemons)"; exit 77; }
 dir=$(mktemp -d /tmp/tvlab.XXXXXX)
 trap '"$here/lab.sh" down "$dir"; rm -rf "$dir"' EXIT
 "$here/lab.sh" up "$dir" || exit 1
