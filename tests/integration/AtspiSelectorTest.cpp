@@ -26,9 +26,7 @@ struct Panel {
     explicit Panel(const QStringList& args)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("LANG", "C.UTF-8");
+        env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"), env.insert("QT_QPA_PLATFORM", "xcb"), env.insert("LANG", "C.UTF-8");
         process.setProcessEnvironment(env);
         process.start(TELVANTO_PANEL_FIXTURE, args);
     }
@@ -46,8 +44,7 @@ protected:
         // Nothing of the session reaches the user's own files: settings stay in memory, and the
         // accessibility bus's socket lands in a directory of ours.
         for (const char* dir : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) qputenv(dir, runtime.path().toUtf8());
-        qputenv("GSETTINGS_BACKEND", "memory");
-        qunsetenv("AT_SPI_BUS_ADDRESS");
+        qputenv("GSETTINGS_BACKEND", "memory"), qunsetenv("AT_SPI_BUS_ADDRESS");
         qputenv("DISPLAY", xvfb.name()); // before the bus: the accessibility services it starts post keys there
         bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         waitUntil([&] { return bus.canReadLine() || bus.state() == QProcess::NotRunning; }, 10s);
@@ -96,10 +93,8 @@ TEST_F(Atspi, ReceiverIsSwitchedAndSoughtThroughTheBus)
         QElapsedTimer clock;
         clock.start();
         EXPECT_EQ(select(selector, QString::fromUtf8(s.name), s.connect), s.result) << s.name;
-        if (const qint64 ms = clock.elapsed(); !s.result) {
-            EXPECT_TRUE(ms >= 4000 && ms < 8000) << ms;
-            std::printf("figure: missing receiver reported after %lld ms\n", static_cast<long long>(ms));
-        }
+        const qint64 ms = clock.elapsed();
+        EXPECT_TRUE(s.result || (ms >= 4000 && ms < 8000)) << "missing receiver reported after " << ms << " ms";
         // The Escape travels through the registry and the X server: let it land.
         waitUntil([&] { return panel->events().size() >= seen + s.events.size(); }, 5s);
         EXPECT_EQ(panel->events().mid(seen), s.events) << s.name;
@@ -133,9 +128,7 @@ TEST_F(Atspi, DumpMatchesTheGoldenFileAndAPanelQuittingMidSelectionIsFalse)
     QFile dump(dir.filePath("panel.txt")), golden(TELVANTO_ATSPI_GOLDEN);
     ASSERT_TRUE(dump.open(QIODevice::ReadOnly) && golden.open(QIODevice::ReadOnly));
     // The application's description is the fixture's path, which depends on the build folder.
-    const QStringList lines = QString::fromUtf8(dump.readAll()).replace(TELVANTO_PANEL_FIXTURE, "FIXTURE").split('\n');
-    const QStringList expected = QString::fromUtf8(golden.readAll()).split('\n');
-    for (qsizetype i = 0; i < std::max(lines.size(), expected.size()); ++i) EXPECT_EQ(lines.value(i), expected.value(i)) << "line " << i + 1;
+    EXPECT_EQ(QString::fromUtf8(dump.readAll()).replace(TELVANTO_PANEL_FIXTURE, "FIXTURE").split('\n'), QString::fromUtf8(golden.readAll()).split('\n'));
 
     panel.reset();
     panel = start({"--quit-on-tile", "AS-Obývačka"});

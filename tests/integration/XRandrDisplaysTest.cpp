@@ -33,16 +33,11 @@ struct Desk {
     explicit Desk(const QByteArray& name) : dpy(XOpenDisplay(name.constData())) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
     ~Desk() { if (dpy) XCloseDisplay(dpy); }
     Display* const dpy;
+    const Window root = dpy ? DefaultRootWindow(dpy) : 0;
 
     using Resources = std::unique_ptr<XRRScreenResources, decltype(&XRRFreeScreenResources)>;
-    Resources resources() { return {XRRGetScreenResourcesCurrent(dpy, DefaultRootWindow(dpy)), XRRFreeScreenResources}; }
+    Resources resources() { return {XRRGetScreenResourcesCurrent(dpy, root), XRRFreeScreenResources}; }
     std::unique_ptr<XRROutputInfo, decltype(&XRRFreeOutputInfo)> info(const Resources& r, RROutput o) { return {XRRGetOutputInfo(dpy, r.get(), o), XRRFreeOutputInfo}; }
-    void set(RROutput o, const char* property, Atom type, int format, const void* data, int count)
-    {
-        XRRChangeOutputProperty(dpy, o, XInternAtom(dpy, property, False), type, format, PropModeReplace, static_cast<const unsigned char*>(data), count);
-        XSync(dpy, False);
-    }
-
     RROutput output(const QByteArray& name)
     {
         const Resources r = resources();
@@ -53,14 +48,14 @@ struct Desk {
     void markPanel(RROutput o)
     {
         const Atom panel = XInternAtom(dpy, "Panel", False);
-        set(o, RR_PROPERTY_CONNECTOR_TYPE, XA_ATOM, 32, &panel, 1);
+        XRRChangeOutputProperty(dpy, o, XInternAtom(dpy, RR_PROPERTY_CONNECTOR_TYPE, False), XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&panel), 1);
     }
     // An EDID base block that names the monitor.
     void nameMonitor(RROutput o, const QByteArray& name)
     {
         QByteArray edid = QByteArray("\x00\xff\xff\xff\xff\xff\xff\x00", 8).leftJustified(128, '\0');
         edid.replace(54, 18, QByteArray("\x00\x00\x00\xfc\x00", 5) + (name + '\n').leftJustified(13, ' ', true));
-        set(o, RR_PROPERTY_RANDR_EDID, XA_INTEGER, 8, edid.constData(), 128);
+        XRRChangeOutputProperty(dpy, o, XInternAtom(dpy, RR_PROPERTY_RANDR_EDID, False), XA_INTEGER, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(edid.constData()), 128);
     }
     // Gives the output these modes and shows the first at x, y: it comes online.
     void plug(RROutput o, const std::vector<QByteArray>& modes, int x, int y)
@@ -73,9 +68,8 @@ struct Desk {
             if (std::find(i->modes, i->modes + i->nmode, m->id) == i->modes + i->nmode) XRRAddOutputMode(dpy, o, m->id);
             first = first ? first : m;
         }
-        const QSize screen = size();
-        if (x + int(first->width) > screen.width() || y + int(first->height) > screen.height())
-            XRRSetScreenSize(dpy, DefaultRootWindow(dpy), std::max(x + int(first->width), screen.width()), std::max(y + int(first->height), screen.height()), 508, 286);
+        if (const QSize screen = size(), grown = screen.expandedTo({x + int(first->width), y + int(first->height)}); grown != screen)
+            XRRSetScreenSize(dpy, root, grown.width(), grown.height(), 508, 286);
         XRRSetCrtcConfig(dpy, r.get(), i->crtc ? i->crtc : i->crtcs[0], CurrentTime, x, y, first->id, RR_Rotate_0, &o, 1);
         XSync(dpy, False);
     }
@@ -87,17 +81,16 @@ struct Desk {
     }
     QSize size()
     {
-        XWindowAttributes root;
-        XGetWindowAttributes(dpy, DefaultRootWindow(dpy), &root);
-        return {root.width, root.height};
+        XWindowAttributes a;
+        XGetWindowAttributes(dpy, root, &a);
+        return {a.width, a.height};
     }
     std::optional<QRect> area(RROutput o)
     {
         const Resources r = resources();
         const auto i = info(r, o);
-        if (!i->crtc) return std::nullopt;
-        const std::unique_ptr<XRRCrtcInfo, decltype(&XRRFreeCrtcInfo)> c(XRRGetCrtcInfo(dpy, r.get(), i->crtc), XRRFreeCrtcInfo);
-        return c->mode ? std::optional(QRect(c->x, c->y, int(c->width), int(c->height))) : std::nullopt;
+        const std::unique_ptr<XRRCrtcInfo, decltype(&XRRFreeCrtcInfo)> c(i->crtc ? XRRGetCrtcInfo(dpy, r.get(), i->crtc) : nullptr, XRRFreeCrtcInfo);
+        return c && c->mode ? std::optional(QRect(c->x, c->y, int(c->width), int(c->height))) : std::nullopt;
     }
     // DUMMY0 alone at 1920x1080, the rest off and nameless.
     void reset()
@@ -108,7 +101,7 @@ struct Desk {
             if (i > 0) unplug(r->outputs[i]);
         }
         plug(output("DUMMY0"), {"1920x1080"}, 0, 0);
-        XRRSetScreenSize(dpy, DefaultRootWindow(dpy), 1920, 1080, 508, 286);
+        XRRSetScreenSize(dpy, root, 1920, 1080, 508, 286);
         XSync(dpy, False);
     }
 };

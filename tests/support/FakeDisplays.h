@@ -25,16 +25,16 @@ public:
     std::vector<DisplayId> onlineDisplays() override
     {
         std::vector<DisplayId> ids;
-        for (const auto& [id, d] : displays) ids.push_back(id);
+        for (const auto& d : displays) ids.push_back(d.first);
         return ids;
     }
     std::vector<mirroring::Screen> screens() override { return screenList; }
-    bool isBuiltin(DisplayId id) override { return displays.count(id) && displays[id].builtin; }
-    DisplayId mirrorsDisplay(DisplayId id) override { return displays.count(id) ? displays[id].mirrors : 0; }
-    std::uint32_t pixelsWide(DisplayId id) override { return displays.count(id) ? displays[id].width : 0; }
+    bool isBuiltin(DisplayId id) override { return get(id).builtin; }
+    DisplayId mirrorsDisplay(DisplayId id) override { return get(id).mirrors; }
+    std::uint32_t pixelsWide(DisplayId id) override { return displays.contains(id) ? get(id).width : 0; }
     std::unique_ptr<Transaction> beginConfiguration() override
     {
-        log << QStringLiteral("begin");
+        log << "begin";
         return refuseBegin ? nullptr : std::make_unique<FakeTransaction>(*this);
     }
     void setReconfigurationCallback(std::function<void()> callback) override { changed = std::move(callback); }
@@ -61,26 +61,16 @@ public:
     std::function<void()> changed;
 
 private:
+    FakeDisplay get(DisplayId id) const { return displays.contains(id) ? displays.at(id) : FakeDisplay{}; }
     struct FakeTransaction final : Transaction {
         explicit FakeTransaction(FakeDisplays& o) : owner(o), next(o.displays) {}
-        void configureMirror(DisplayId display, DisplayId master) override
-        {
-            owner.log << QStringLiteral("mirror %1 %2").arg(display).arg(master);
-            if (next.count(display)) next[display].mirrors = master;
-        }
-        void configureOrigin(DisplayId display, int x, int y) override
-        {
-            owner.log << QStringLiteral("origin %1 %2 %3").arg(display).arg(x).arg(y);
-            if (next.count(display)) next[display].x = x, next[display].y = y;
-        }
-        void complete() override
-        {
-            owner.log << QStringLiteral("complete");
-            owner.displays = next;
-            owner.notify();
-        }
+        void configureMirror(DisplayId d, DisplayId master) override { owner.log << QStringLiteral("mirror %1 %2").arg(d).arg(master), set(d).mirrors = master; }
+        void configureOrigin(DisplayId d, int x, int y) override { owner.log << QStringLiteral("origin %1 %2 %3").arg(d).arg(x).arg(y), set(d).x = x, set(d).y = y; }
+        FakeDisplay& set(DisplayId d) { return next.contains(d) ? next[d] : scratch; } // a gone display takes nothing
+        void complete() override { owner.log << "complete", owner.displays = next, owner.notify(); }
         FakeDisplays& owner;
         std::map<DisplayId, FakeDisplay> next;
+        FakeDisplay scratch;
     };
 };
 

@@ -7,40 +7,27 @@
 
 #include <QStringList>
 
-#include <chrono>
 #include <optional>
 
 namespace telvanto::testing {
 
-// Receiver selection that answers after a delay on the scheduler; the outcome is set by the
-// test, or left open (answer none) until the test calls finish().
+// Receiver selection that answers after a delay on the scheduler, or never (no answer set).
 class FakeReceiverSelector final : public mirroring::ReceiverSelector {
 public:
     explicit FakeReceiverSelector(core::Scheduler& scheduler) : scheduler_(scheduler) {}
-
     void selectReceiver(const QString& name, bool connect, std::function<void(bool)> done) override
     {
-        calls << (connect ? QStringLiteral("on ") : QStringLiteral("off ")) + name;
-        pending_ = std::move(done);
-        if (answer) finishAfter(delay, *answer);
+        calls << (connect ? "on " : "off ") + name;
+        if (answer) task_ = scheduler_.schedule(delay, [done = std::move(done), ok = *answer] { done(ok); });
     }
-    void dumpControlCenter(const QString& path, std::function<void()> done) override
-    {
-        calls << QStringLiteral("dump ") + path;
-        task_ = scheduler_.schedule(delay, std::move(done));
-    }
-    void finishAfter(core::Duration after, bool selected)
-    {
-        task_ = scheduler_.schedule(after, [this, selected] { if (auto done = std::move(pending_)) done(selected); });
-    }
+    void dumpControlCenter(const QString&, std::function<void()> done) override { done(); }
 
     std::optional<bool> answer = true;
-    core::Duration delay = std::chrono::milliseconds(0);
+    core::Duration delay{};
     QStringList calls;
 
 private:
     core::Scheduler& scheduler_;
-    std::function<void(bool)> pending_;
     core::TaskHandle task_;
 };
 
@@ -54,8 +41,8 @@ public:
 
 class RecordingTV final : public mirroring::MirrorTV {
 public:
-    void wakeUp() override { sent << QStringLiteral("wakeUp"); }
-    void launch(const QString& package) override { sent << QStringLiteral("launch ") + package; }
+    void wakeUp() override { sent << "wakeUp"; }
+    void launch(const QString& package) override { sent << "launch " + package; }
     QStringList sent;
 };
 

@@ -8,13 +8,10 @@
 #include "TempDir.h"
 #include "VirtualScheduler.h"
 
-#include <memory>
-
 namespace telvanto::testing {
 
 // Everything a mirroring controller needs, faked; make() builds the controller, so a test can
-// lay out settings and displays first, or hand it real displays. Time is virtual unless the
-// test picks another scheduler.
+// lay out settings and displays first, or hand it real displays.
 template <typename Clock>
 struct BasicMirrorFakes {
     static constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
@@ -47,18 +44,15 @@ struct MirrorRig : MirrorFakes {
     {
         displays.screenList.clear();
         displays.displays.erase(tvDisplay);
-        if (online) {
-            displays.displays[tvDisplay] = {};
-            displays.screenList.push_back({QStringLiteral("AS-Obývačka"), tvDisplay});
-        }
+        if (online) displays.displays[tvDisplay] = {}, displays.screenList.push_back({"AS-Obývačka", tvDisplay});
         mirror->refreshDisplays();
     }
     void receiverKnown(const QString& name)
     {
-        mirror->setTvHost(QStringLiteral("10.0.0.7"));
-        mdns.announce(QStringLiteral("_airplay._tcp"), {name});
-        mdns.answer(name, QStringLiteral("10.0.0.7"));
-        scheduler.advance(std::chrono::milliseconds(0));
+        mirror->setTvHost("10.0.0.7");
+        mdns.announce("_airplay._tcp", {name});
+        mdns.answer(name, "10.0.0.7");
+        scheduler.advance({});
         mirror->updateReceiverName();
     }
 };

@@ -1,19 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QProcess>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace telvanto::testing {
 
@@ -21,57 +12,27 @@ namespace telvanto::testing {
 // server picks itself (-displayfd), so tests never collide with a desktop or with each other.
 class XServer {
 public:
-    // program: "Xvfb" or "Xorg"; args: its options besides -displayfd. Empty name() when it
-    // did not come up within the limit.
+    // Empty name() when the server did not come up within the limit.
     XServer(const QString& program, QStringList args, int limitMs = 15000)
     {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return;
-        std::vector<std::string> argv{program.toStdString()};
-        for (const QString& a : args << "-displayfd" << "3") argv.push_back(a.toStdString());
-        if ((pid_ = ::fork()) == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that dies takes its server along
-            ::dup2(fds[1], 3);                  // dup2 clears close-on-exec
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1), ::dup2(null, 2);
-            std::vector<char*> raw;
-            for (auto& a : argv) raw.push_back(a.data());
-            raw.push_back(nullptr);
-            ::execvp(raw[0], raw.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        for (char c = 0; pid_ > 0 && ::poll(&p, 1, limitMs) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
-        ::close(fds[0]);
-        if (!number.empty()) name_ = ":" + QByteArray::fromStdString(number);
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }); // a test that dies takes its server along
+        process.start(program, args << "-displayfd" << "1");
+        while (!process.canReadLine() && process.waitForReadyRead(limitMs)) {}
+        if (const QByteArray number = process.readLine().trimmed(); !number.isEmpty()) name_ = ":" + number;
     }
-    ~XServer() { stop(); }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
+    ~XServer() { process.terminate(), process.waitForFinished(); }
     const QByteArray& name() const { return name_; }
-
-    void stop() { end(SIGTERM); }
 
     // Ends the server at once, as a crash looks to its clients, and clears what it leaves.
     void crash()
     {
-        end(SIGKILL);
-        if (name_.isEmpty()) return;
-        const QByteArray number = name_.mid(1);
-        ::unlink(("/tmp/.X" + number + "-lock").constData());
-        ::unlink(("/tmp/.X11-unix/X" + number).constData());
+        process.kill(), process.waitForFinished();
+        for (const QByteArray& path : {"/tmp/.X" + name_.mid(1) + "-lock", "/tmp/.X11-unix/X" + name_.mid(1)}) ::unlink(path.constData());
     }
 
 private:
-    void end(int signal)
-    {
-        if (pid_ > 0) ::kill(pid_, signal), ::waitpid(std::exchange(pid_, -1), nullptr, 0);
-    }
-
-    pid_t pid_ = -1;
+    QProcess process;
     QByteArray name_;
 };
 

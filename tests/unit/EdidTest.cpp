@@ -23,11 +23,7 @@ const QByteArray timing("\x01\x1d\x00\x72\x51\xd0\x1e\x20\x6e\x28\x55\x00\x40\x8
 
 TEST(Edid, MonitorName)
 {
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        std::optional<QString> expected;
-    } rows[] = {
+    const struct { const char* name; QByteArray bytes; std::optional<QString> expected; } rows[] = {
         {"name after a timing", edid({timing, name("AS-Living\n")}), "AS-Living"},
         {"full 13 characters", edid({name("MIBOX4 TV 123")}), "MIBOX4 TV 123"},
         {"padding trimmed", edid({name("DELL\n        ")}), "DELL"},

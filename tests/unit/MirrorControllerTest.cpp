@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <sstream>
@@ -39,42 +40,40 @@ struct Rig : MirrorFakes {
     // Words: "host" / "host=" (the TV's host is known / empty); "b:A,B" (the browse results);
     // "r:A", "r:A=HOST", "r:A=" (A resolves to the TV's host, to HOST, fails); "R:A" / "L:A" (A is
     // announced and resolves to the TV's host / leaves; plain "R" is AS-Obývačka); "D", "D:NAME",
-    // "U" (the TV's display comes online, unnamed or named, or goes); "noa11y"; "refuse", "hang",
-    // "slow" (the panel answers false, never, 500 ms late); "start", "stop"; "+MS" (time passes).
-    // WORD@MS happens that much later.
+    // "U" (the TV's display comes online, unnamed or named, or goes); "noa11y"; "refuse", "slow"
+    // (the panel answers false, 500 ms late); "start", "stop"; "+MS" (time passes). WORD@MS
+    // happens that much later.
     Rig& play(const std::string& script)
     {
         std::istringstream words(script);
         for (std::string w; words >> w;) {
             const auto at = w.find('@');
-            if (at == std::string::npos) step(QString::fromStdString(w));
-            else later.push_back(scheduler.schedule(std::stoi(w.substr(at + 1)) * 1ms, [this, w = QString::fromStdString(w.substr(0, at))] { step(w); }));
+            const QString word = QString::fromStdString(w.substr(0, at));
+            if (at == std::string::npos) step(word);
+            else later.push_back(scheduler.schedule(std::stoi(w.substr(at + 1)) * 1ms, [this, word] { step(word); }));
         }
         return *this;
     }
     void step(const QString& w)
     {
-        const QString arg = w.section(':', 1), name = arg.isEmpty() ? QStringLiteral("AS-Obývačka") : arg;
-        if (w.startsWith("host")) mirror->setTvHost(w == "host" ? tvHost : QString());
+        const QString arg = w.section(':', 1), name = arg.isEmpty() ? "AS-Obývačka" : arg;
+        if (w.startsWith("host")) mirror->setTvHost(w == "host" ? tvHost : "");
         else if (w.startsWith("b:")) mdns.announce(airplay, arg.split(',', Qt::SkipEmptyParts));
-        else if (w.startsWith("r:")) {
-            const QString host = arg.contains('=') ? arg.section('=', 1) : tvHost;
-            mdns.answer(arg.section('=', 0, 0), host.isEmpty() ? std::nullopt : std::optional(host));
-        } else if (w.startsWith('R') || w.startsWith('L')) {
+        else if (w.startsWith("r:")) mdns.answer(arg.section('=', 0, 0), !arg.contains('=') ? tvHost : arg.endsWith('=') ? std::nullopt : std::optional(arg.section('=', 1)));
+        else if (w[0] == 'R' || w[0] == 'L') {
             announced.removeAll(name);
-            if (w.startsWith('R')) announced << name;
+            if (w[0] == 'R') announced << name;
             mdns.announce(airplay, announced);
-            if (w.startsWith('R')) mdns.answer(name, tvHost);
-        } else if (w.startsWith('D')) displays.plug(tvDisplay, {}, arg);
+            if (w[0] == 'R') mdns.answer(name, tvHost);
+        } else if (w[0] == 'D') displays.plug(tvDisplay, {}, arg);
         else if (w == "U") displays.unplug(tvDisplay);
         else if (w == "noa11y") access.enabled = false;
         else if (w == "refuse") selector.answer = false;
-        else if (w == "hang") selector.answer.reset();
         else if (w == "slow") selector.delay = 500ms;
         else if (w == "start" || w == "stop") {
             if (!mirror->busy()) started = scheduler.now();
             w == "start" ? mirror->start(tv) : mirror->stop();
-        } else if (w.startsWith('+')) scheduler.advance(w.mid(1).toInt() * 1ms);
+        } else if (w[0] == '+') scheduler.advance(w.mid(1).toInt() * 1ms);
         else ADD_FAILURE() << "unknown step " << w.toStdString();
     }
     // What reached the TV, the panel and the displays, and what the controller holds now.
@@ -101,26 +100,18 @@ const QString byHand = "Zastav zrkadlenie v Ovládacom centre (Zrkadlenie obrazo
 TEST(MirrorController, ReceiverIsTheFirstServiceByNameOnTheTVsHost)
 {
     // The receiver's name (none: ""), the receivers known, the resolutions asked for.
-    const struct { const char* script; QString expected; } rows[] = {
-        {"host b:B r:B", "B 1 1"},
-        {"host b:Z,B,M r:Z r:M r:B=10.0.0.9", "M 3 3"},
-        {"host b:B r:B=10.0.0.70", " 1 1"},
-        {"host= b:B r:B", " 1 1"},
-        {"b:B r:B host", "B 1 1"},
-        {"host b:A,B r:A r:B b:B", "B 1 2"},
-        {"host b:A r:A b:", " 0 1"},
-        {"host b:A r:A=", " 0 1"},
-        {"host b:A r:A= b:A r:A", "A 1 2"},
+    const std::pair<const char*, const char*> rows[] = {
+        {"host b:B r:B", "B 1 1"}, {"host b:Z,B,M r:Z r:M r:B=10.0.0.9", "M 3 3"}, {"host b:B r:B=10.0.0.70", " 1 1"}, {"host= b:B r:B", " 1 1"},
+        {"b:B r:B host", "B 1 1"}, {"host b:A,B r:A r:B b:B", "B 1 2"}, {"host b:A r:A=", " 0 1"}, {"host b:A r:A= b:A r:A", "A 1 2"},
         {"host b:A b: r:A", " 0 1"}, // a late answer for a vanished one
         {"host b:A +5000 r:A", " 0 1"}, // resolution gave up
         {"host b:A r:A b:A,B", "A 1 2"}, // a known one is not resolved again
         {"host b:A b:A r:A", "A 1 2"}, // one still resolving is asked again
     };
-    for (const auto& r : rows) {
+    for (const auto& [script, expected] : rows) {
         Rig rig;
-        rig.make().play(r.script);
-        EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(rig.mirror->receiverNameText()).arg(rig.mirror->receivers().size()).arg(rig.mdns.requests.size()),
-                  r.expected) << r.script;
+        rig.make().play(script);
+        EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(rig.mirror->receiverNameText()).arg(rig.mirror->receivers().size()).arg(rig.mdns.requests.size()), expected) << script;
     }
 }
 
@@ -152,86 +143,90 @@ TEST(MirrorController, StartAndStopWorkflows)
          "woken, on A, off A, connected A, begin, mirror 5 1, complete"},
     };
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
         Rig rig;
         rig.make().play(r.script).play("+60000");
-        EXPECT_FALSE(rig.mirror->busy()) << r.name;
-        EXPECT_EQ(rig.idleAfter, r.idleAfter) << r.name;
-        EXPECT_EQ(rig.messages, r.messages) << r.name;
-        EXPECT_EQ(rig.outcome(), r.outcome) << r.name;
+        EXPECT_FALSE(rig.mirror->busy());
+        EXPECT_EQ(std::tie(rig.idleAfter, rig.messages), std::tie(r.idleAfter, r.messages));
+        EXPECT_EQ(rig.outcome(), r.outcome);
+    }
+}
+
+// Displays as "ID[b][mMASTER][xX][=NAME]" by commas: b built in, m the display it mirrors, x its
+// origin; an ID of 0 is a screen without a display.
+void layOut(FakeDisplays& d, const QString& layout)
+{
+    d.displays.clear(), d.screenList.clear();
+    static const QRegularExpression form("(\\d+)(b?)(?:m(\\d+))?(?:x(\\d+))?(?:=(.*))?");
+    for (const QString& item : layout.split(',', Qt::SkipEmptyParts)) {
+        const auto m = form.match(item);
+        const auto id = m.captured(1).toUInt();
+        if (id) d.displays[id] = {.builtin = !m.captured(2).isEmpty(), .mirrors = m.captured(3).toUInt(), .width = m.captured(2).isEmpty() ? 1920u : 1440u, .x = m.captured(4).toInt()};
+        if (m.hasCaptured(5)) d.screenList.push_back({m.captured(5), id});
     }
 }
 
 TEST(MirrorController, RecognisesTheAirPlayDisplay)
 {
-    using Layout = std::vector<std::tuple<mirroring::DisplayId, QString, bool>>; // id (0: none), screen name, built in
-    const struct { const char* name; Layout earlier; bool starting; Layout now; std::optional<mirroring::DisplayId> found; } rows[] = {
-        {"the later qualifying screen wins", {}, false, {{5, "AS-Living", false}, {6, "Big AirPlay box", false}}, 6},
-        {"mibox in capitals", {}, false, {{5, "MIBOX 4", false}}, 5},
-        {"AS- is case-sensitive", {}, false, {{5, "as-living", false}}, {}},
-        {"an external monitor is not taken", {}, false, {{5, "DELL U2415", false}}, {}},
-        {"an earlier one still online stays", {{6, "AirPlay", false}}, false, {{5, "DELL U2415", false}, {6, "HDMI-2", false}}, 6},
-        {"an earlier one gone", {{6, "AirPlay", false}}, false, {{5, "DELL U2415", false}}, {}},
-        {"new since the start", {}, true, {{5, "", false}}, 5},
-        {"new since the start but built in", {}, true, {{5, "", true}}, {}},
-        {"first new one by number", {}, true, {{7, "", false}, {5, "", false}}, 5},
-        {"a telling name without a number", {}, true, {{5, "", false}, {0, "AirPlay", false}}, {}},
+    // earlier: the layout before the controller came; now: the one it finds (after a start, when starting).
+    const struct { const char* name; const char* earlier; bool starting; const char* now; std::optional<mirroring::DisplayId> found; } rows[] = {
+        {"the later qualifying screen wins", "1b", false, "1b,5=AS-Living,6=Big AirPlay box", 6},
+        {"mibox in capitals", "1b", false, "1b,5=MIBOX 4", 5},
+        {"AS- is case-sensitive", "1b", false, "1b,5=as-living", {}},
+        {"an external monitor is not taken", "1b", false, "1b,5=DELL U2415", {}},
+        {"an earlier one still online stays", "1b,6=AirPlay", false, "1b,5=DELL U2415,6=HDMI-2", 6},
+        {"an earlier one gone", "1b,6=AirPlay", false, "1b,5=DELL U2415", {}},
+        {"new since the start", "1b", true, "1b,5", 5},
+        {"new since the start but built in", "1b", true, "1b,5b", {}},
+        {"first new one by number", "1b", true, "1b,7,5", 5},
+        {"a telling name without a number", "1b", true, "1b,5,0=AirPlay", {}},
     };
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
         Rig rig;
-        const auto show = [&](const Layout& layout) {
-            rig.displays.displays = {{MirrorFakes::builtin, {.builtin = true, .width = 1440}}};
-            rig.displays.screenList.clear();
-            for (const auto& [id, name, builtin] : layout) {
-                if (id != 0) rig.displays.displays[id] = {.builtin = builtin};
-                if (!name.isEmpty()) rig.displays.screenList.push_back({name, id});
-            }
-        };
-        show(r.earlier);
+        layOut(rig.displays, r.earlier);
         rig.make().displays.log.clear();
         if (r.starting) {
             rig.play("host R start +0");
-            ASSERT_EQ(rig.mirror->displaysBefore(), std::set<mirroring::DisplayId>{MirrorFakes::builtin}) << r.name;
+            ASSERT_EQ(rig.mirror->displaysBefore(), std::set<mirroring::DisplayId>{MirrorFakes::builtin});
         }
-        show(r.now);
+        layOut(rig.displays, r.now);
         r.starting ? rig.scheduler.advance(250ms) : rig.mirror->refreshDisplays(); // the display wait's first pass
-        EXPECT_EQ(rig.mirror->airplayDisplay(), r.found) << r.name;
-        EXPECT_EQ(rig.mirror->isMirroring(), r.found.has_value()) << r.name;
-        if (!r.found || !r.earlier.empty()) continue;
-        EXPECT_TRUE(rig.mirror->displaysBefore().empty()) << r.name;
-        EXPECT_EQ(rig.displays.log, QStringList({"begin", QStringLiteral("mirror %1 1").arg(*r.found), "complete"})) << r.name;
+        EXPECT_EQ(rig.mirror->airplayDisplay(), r.found);
+        EXPECT_EQ(rig.mirror->isMirroring(), r.found.has_value());
+        if (!r.found || QString(r.earlier) != "1b") continue;
+        EXPECT_TRUE(rig.mirror->displaysBefore().empty());
+        EXPECT_EQ(rig.displays.log, QStringList({"begin", QStringLiteral("mirror %1 1").arg(*r.found), "complete"}));
     }
 }
 
 TEST(MirrorController, AppliesTheMode)
 {
-    const FakeDisplay panel{.builtin = true, .width = 1440};
-    const struct { const char* name; Mode mode; std::map<mirroring::DisplayId, FakeDisplay> displays /* the AirPlay one is 5 */; bool refuse; QStringList log; } rows[] = {
-        {"mirror the built-in one", Mode::mirror, {{1, panel}, {5, {}}}, false, {"begin", "mirror 5 1", "complete"}},
-        {"mirror: built-in before the rest", Mode::mirror, {{2, {}}, {3, panel}, {5, {}}}, false, {"begin", "mirror 5 3", "complete"}},
-        {"mirror without a built-in one", Mode::mirror, {{2, {}}, {3, {}}, {5, {}}}, false, {"begin", "mirror 5 2", "complete"}},
-        {"mirror with nothing else", Mode::mirror, {{5, {}}}, false, {}},
-        {"mirror: already mirrors", Mode::mirror, {{1, panel}, {5, {.mirrors = 1}}}, false, {}},
-        {"mirror: already mirrored", Mode::mirror, {{1, {.builtin = true, .mirrors = 5}}, {5, {}}}, false, {}},
-        {"mirror: begin refused", Mode::mirror, {{1, panel}, {5, {}}}, true, {"begin"}},
-        {"extend: already apart", Mode::extend, {{1, panel}, {5, {.x = 99}}}, false, {}},
-        {"extend from mirroring", Mode::extend, {{1, panel}, {5, {.mirrors = 1}}}, false, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
-        {"extend ends every mirror", Mode::extend, {{1, panel}, {2, {.mirrors = 3}}, {3, {}}, {5, {.mirrors = 1}}}, false,
-         {"begin", "mirror 2 0", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
-        {"extend without a built-in one", Mode::extend, {{2, {}}, {5, {.mirrors = 2}}}, false, {"begin", "mirror 5 0", "complete"}},
-        {"extend: begin refused", Mode::extend, {{1, panel}, {5, {.mirrors = 1}}}, true, {"begin"}},
+    const struct { const char* name; Mode mode; const char* layout /* the AirPlay one is 5 */; bool refuse; QStringList log; } rows[] = {
+        {"mirror the built-in one", Mode::mirror, "1b,5=AS-TV", false, {"begin", "mirror 5 1", "complete"}},
+        {"mirror: built-in before the rest", Mode::mirror, "2,3b,5=AS-TV", false, {"begin", "mirror 5 3", "complete"}},
+        {"mirror without a built-in one", Mode::mirror, "2,3,5=AS-TV", false, {"begin", "mirror 5 2", "complete"}},
+        {"mirror with nothing else", Mode::mirror, "5=AS-TV", false, {}},
+        {"mirror: already mirrors", Mode::mirror, "1b,5m1=AS-TV", false, {}},
+        {"mirror: already mirrored", Mode::mirror, "1bm5,5=AS-TV", false, {}},
+        {"mirror: begin refused", Mode::mirror, "1b,5=AS-TV", true, {"begin"}},
+        {"extend: already apart", Mode::extend, "1b,5x99=AS-TV", false, {}},
+        {"extend from mirroring", Mode::extend, "1b,5m1=AS-TV", false, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
+        {"extend ends every mirror", Mode::extend, "1b,2m3,3,5m1=AS-TV", false, {"begin", "mirror 2 0", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
+        {"extend without a built-in one", Mode::extend, "2,5m2=AS-TV", false, {"begin", "mirror 5 0", "complete"}},
+        {"extend: begin refused", Mode::extend, "1b,5m1=AS-TV", true, {"begin"}},
     };
     for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
         Rig rig;
         rig.settings.setMirrorMode(mirroring::MirrorController::modeText(r.mode));
-        rig.displays.displays = r.displays;
+        layOut(rig.displays, r.layout);
         rig.displays.refuseBegin = r.refuse;
-        rig.displays.screenList.push_back({"AS-TV", MirrorFakes::tvDisplay});
         rig.make(); // its first refresh finds the display and applies the mode
-        EXPECT_EQ(rig.displays.log, r.log) << r.name;
-        rig.displays.log.clear();
+        EXPECT_EQ(std::exchange(rig.displays.log, {}), r.log);
         rig.play("+1000"); // the refreshes the change causes apply nothing more
         rig.mirror->applyMode();
-        EXPECT_EQ(rig.displays.log, r.refuse ? QStringList{"begin"} : QStringList{}) << r.name;
+        EXPECT_EQ(rig.displays.log, r.refuse ? QStringList{"begin"} : QStringList{});
     }
 }
 
@@ -247,10 +242,7 @@ TEST(MirrorController, ModeIsReadOnceStoredOnEveryAssignmentAndApplied)
     }
     // While mirroring: the same mode is stored too; a switch reconfigures once.
     const struct { Mode mode; QStringList log; } switches[] = {
-        {Mode::mirror, {}},
-        {Mode::extend, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}},
-        {Mode::mirror, {"begin", "mirror 5 1", "complete"}},
-    };
+        {Mode::mirror, {}}, {Mode::extend, {"begin", "mirror 5 0", "origin 1 0 0", "origin 5 1440 0", "complete"}}, {Mode::mirror, {"begin", "mirror 5 1", "complete"}}};
     Rig rig;
     rig.make().play("D:AS-TV +0").displays.log.clear();
     for (const auto& s : switches) {

@@ -17,19 +17,13 @@
 
 namespace {
 
-void report(const QString& line)
-{
-    std::printf("%s\n", line.toUtf8().constData());
-    std::fflush(stdout);
-}
+void report(const QString& line) { std::printf("%s\n", line.toUtf8().constData()), std::fflush(stdout); }
 
 template <typename Button>
 Button* button(QWidget* parent, const QString& name, const QString& id)
 {
     auto* b = new Button(parent);
-    b->setText(name);
-    b->setAccessibleName(name);
-    b->setAccessibleDescription(id);
+    b->setText(name), b->setAccessibleName(name), b->setAccessibleDescription(id);
     return b;
 }
 
@@ -58,42 +52,36 @@ int main(int argc, char** argv)
     // The bar holding the status area is a plain widget, no window on AT-SPI (a "filler").
     QWidget bar;
     bar.setWindowTitle("Lišta");
-    auto* barLayout = new QVBoxLayout(&bar);
     auto* status = new QStatusBar(&bar);
-    barLayout->addWidget(status);
+    (new QVBoxLayout(&bar))->addWidget(status);
     // The second matches a mirroring keyword, but is a status item, not the panel's tile.
-    const std::pair<QString, QString> items[] = {{"Wi-Fi", "wifi"}, {"Zrkadlenie obrazovky", "screenmirroring"}, {"Ovládacie centrum", "controlcenter"}};
+    using Named = std::pair<const char*, const char*>[3];
     QToolButton* centre = nullptr;
-    for (const auto& [name, id] : items) {
-        status->addWidget(centre = button<QToolButton>(status, name, "com.apple.menuextra." + id));
-        QObject::connect(centre, &QToolButton::clicked, [name = name] { report("pressed item " + name); });
+    for (const auto& [name, id] : Named{{"Wi-Fi", "wifi"}, {"Zrkadlenie obrazovky", "screenmirroring"}, {"Ovládacie centrum", "controlcenter"}}) {
+        status->addWidget(centre = button<QToolButton>(status, name, QStringLiteral("com.apple.menuextra.") + id));
+        QObject::connect(centre, &QToolButton::clicked, [name = QString(name)] { report("pressed item " + name); });
     }
 
     Panel panel;
     panel.setWindowTitle("Ovládacie centrum");
     auto* layout = new QVBoxLayout(&panel);
     layout->setSpacing(2);
-    const std::pair<QString, QString> tiles[] = {{"Wi-Fi", "wifi"}, {"Bluetooth", "bluetooth"}, {"Zrkadlenie obrazovky", "screen-mirroring"}};
     QPushButton* tile = nullptr; // the last
-    for (const auto& [name, id] : tiles) layout->addWidget(tile = button<QPushButton>(&panel, name, "controlcenter-" + id));
+    for (const auto& [name, id] : Named{{"Wi-Fi", "wifi"}, {"Bluetooth", "bluetooth"}, {"Zrkadlenie obrazovky", "screen-mirroring"}})
+        layout->addWidget(tile = button<QPushButton>(&panel, name, QStringLiteral("controlcenter-") + id));
 
     // Rows are made a little after the tile is pressed, as a real list fills while it
     // searches, and go when the panel closes; the receivers keep their state in between.
     QWidget* list = nullptr;
     const auto fillList = [&] {
         delete list;
-        list = new QWidget(&panel);
+        layout->addWidget(list = new QWidget(&panel));
         list->setLayout(new QVBoxLayout);
-        layout->addWidget(list);
         for (const QString& name : receivers) {
             auto* row = button<QPushButton>(list, name, "Screen-Mirroring-Device-" + name.toLower().remove(' '));
             list->layout()->addWidget(row);
-            row->setCheckable(true);
-            row->setChecked(on[name]);
-            QObject::connect(row, &QPushButton::toggled, [&on, name](bool checked) {
-                on[name] = checked;
-                report("row " + name + (checked ? " on" : " off"));
-            });
+            row->setCheckable(true), row->setChecked(on[name]);
+            QObject::connect(row, &QPushButton::toggled, [&on, name](bool checked) { on[name] = checked, report("row " + name + (checked ? " on" : " off")); });
         }
     };
     QObject::connect(&panel, &QDialog::finished, [&] { delete std::exchange(list, nullptr); });
