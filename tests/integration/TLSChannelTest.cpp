@@ -21,9 +21,8 @@ namespace {
 struct Server {
     Server() : listener({testIdentity(100), true, {}, QSsl::TlsV1_2OrLater})
     {
-        QObject::connect(&listener, &tvsim::TlsListener::clientReady, [this](QSslSocket* socket) {
-            QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket] { received += socket->readAll(); });
-            QObject::connect(socket, &QSslSocket::disconnected, [this] { ++ended; });
+        QObject::connect(&listener, &tvsim::TlsListener::clientReady, [this](QSslSocket* s) {
+            QObject::connect(s, &QSslSocket::readyRead, s, [this, s] { received += s->readAll(); }), QObject::connect(s, &QSslSocket::disconnected, [this] { ++ended; });
         });
         QObject::connect(&listener, &tvsim::TlsListener::handshakeFailed, [this] { ++ended; });
         listener.listen(QHostAddress::LocalHost, 0);
@@ -97,11 +96,8 @@ TEST(TLSChannel, HandshakeTable)
         const bool mismatch = row.pin == other;
         EXPECT_EQ(client.tls->keyBox().pinMismatch, mismatch);
         if (mismatch) { EXPECT_EQ(client.tls->keyBox().key, theirs); }
-        if (!ready) {
-            if (server) waitUntil([&] { return server->ended > 0; }), drainEvents();
-            if (server) { EXPECT_TRUE(server->received.isEmpty()) << server->received.toStdString(); }
-            continue;
-        }
+        if (!ready && server) waitUntil([&] { return server->ended > 0; }), drainEvents();
+        if (!ready) { EXPECT_TRUE(!server || server->received.isEmpty()) << server->received.toStdString(); continue; }
         EXPECT_EQ(client.tls->serverKey(), theirs);
         if (server) { EXPECT_TRUE(waitUntil([&] { return server->received == "sent before start, during the handshake"; })); }
         if (openssl) { EXPECT_TRUE(openssl->said("CN = " + testIdentity(1).subjectSummary())) << openssl->output.toStdString(); }
@@ -126,17 +122,14 @@ TEST(TLSChannel, CancelAndDrop)
     cancelled.channel->cancel();
     EXPECT_EQ(cancelled.said, std::vector<std::string>{"ready"}) << "reported from inside the owner's call";
     ASSERT_TRUE(cancelled.ends());
-    cancelled.channel->cancel();
-    cancelled.channel->send(toBytes("late"));
-    drainEvents();
+    cancelled.channel->cancel(), cancelled.channel->send(toBytes("late")), drainEvents();
     EXPECT_EQ(cancelled.said, (std::vector<std::string>{"ready", "closed"}));
     cancelled.channel.reset();
 
     Peer dropped(server.listener.serverPort(), testIdentity(1), testIdentity(100).publicKey());
     ASSERT_TRUE(waitUntil([&] { return dropped.ready(); }));
     server.received.clear();
-    dropped.channel->send(toBytes("last words"));
-    dropped.channel.reset();
+    dropped.channel->send(toBytes("last words")), dropped.channel.reset();
     ASSERT_TRUE(waitUntil([&] { return server.received == "last words" && server.ended == 2; }));
     EXPECT_TRUE(waitUntil([] { return TLSChannel::instances() == 0; }));
 }
@@ -146,10 +139,10 @@ TEST(TLSChannel, ConnectTimeoutAtSixSeconds)
     // Nothing is served at this port; the event loop never runs, so only the timer can end it.
     VirtualScheduler scheduler;
     Peer client(9, testIdentity(1), std::nullopt, false, true, scheduler);
-    scheduler.advance(std::chrono::milliseconds(5999));
-    EXPECT_TRUE(client.said.empty());
-    scheduler.advance(std::chrono::milliseconds(1));
-    EXPECT_EQ(client.said, std::vector<std::string>{"closed connection"});
+    for (const auto& [ms, said] : {std::pair{5999, std::vector<std::string>{}}, {1, {"closed connection"}}}) {
+        scheduler.advance(std::chrono::milliseconds(ms));
+        EXPECT_EQ(client.said, said);
+    }
 }
 
 // A connect that fails inside the connect call itself (no route): the owner hears of it only
@@ -167,8 +160,7 @@ TEST(UnreachableAtOnce, ReportedFromTheEventLoop)
         std::vector<bool> heard; // each: the cause is "unreachable"
         bool inCall = true, heardInCall = false;
         auto hear = [&](bool unreachable) {
-            heardInCall = heardInCall || inCall;
-            heard.push_back(unreachable);
+            heardInCall = heardInCall || inCall, heard.push_back(unreachable);
             if (owner != "channel") channel.reset(), sender.reset();
         };
         {

@@ -18,11 +18,7 @@
 
 namespace telvanto::testing {
 
-inline transport::QtScheduler& qtScheduler()
-{
-    static transport::QtScheduler scheduler;
-    return scheduler;
-}
+inline transport::QtScheduler& qtScheduler() { static transport::QtScheduler scheduler; return scheduler; }
 
 // A simulated TV on loopback at free ports, keeping its state in stateDir.
 inline std::unique_ptr<tvsim::Simulator> startTvsim(const std::filesystem::path& stateDir, core::Scheduler& scheduler)
@@ -45,10 +41,8 @@ struct Peer {
     {
         channel->onEvent = [this, answers](const transport::Channel::Event& e) {
             namespace in = protocol::RemoteMsg::in;
-            if (const auto* c = std::get_if<transport::Channel::Closed>(&e)) {
-                const char* kinds[] = {" connection", " tls", " oversized", " io"};
-                said.push_back(std::string("closed") + (c->error ? kinds[int(c->error->kind)] : ""));
-            }
+            const char* kinds[] = {" connection", " tls", " oversized", " io"};
+            if (const auto* c = std::get_if<transport::Channel::Closed>(&e)) said.push_back(std::string("closed") + (c->error ? kinds[int(c->error->kind)] : ""));
             if (std::holds_alternative<transport::Channel::Ready>(e)) said.push_back("ready");
             const auto* m = std::get_if<transport::Channel::Message>(&e);
             if (!m) return;
@@ -107,8 +101,7 @@ struct ProgramRun {
         e.insert("TELVANTO_CONFIG_DIR", QString::fromStdString(dir / (data + ".config")));
         e.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/telvanto-test-bus");
         for (const QString& v : env) v.contains('=') ? e.insert(v.section('=', 0, 0), v.section('=', 1)) : e.remove(v);
-        process.setProcessEnvironment(e);
-        process.start(program, args);
+        process.setProcessEnvironment(e), process.start(program, args);
         ASSERT_TRUE(process.waitForStarted());
     }
     bool exited(std::chrono::milliseconds within) { return waitUntil([&] { return process.state() == QProcess::NotRunning; }, within); }
@@ -116,8 +109,7 @@ struct ProgramRun {
     int finish()
     {
         if (!exited(std::chrono::seconds(20))) ADD_FAILURE() << "still running after 20 s", process.kill(), process.waitForFinished();
-        out = QString::fromUtf8(process.readAllStandardOutput());
-        err = QString::fromUtf8(process.readAllStandardError());
+        out = QString::fromUtf8(process.readAllStandardOutput()), err = QString::fromUtf8(process.readAllStandardError());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
@@ -127,12 +119,7 @@ struct ProgramRun {
 };
 
 // A port on loopback where nobody listens.
-inline quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+inline quint16 closedPort() { QTcpServer probe; return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0; }
 
 // One simulated TV for a whole test, and the programs run against it. virtualPings: the
 // TV's pings come only when the test advances `pings`.
@@ -148,9 +135,7 @@ struct TvsimRig : ProgramRun {
         if (!std::filesystem::exists(dir / name)) std::filesystem::copy(identityFolder(1).path(), dir / name);
         const identity::CredentialStore store(dir / name);
         ASSERT_EQ(pairWithTvsim(*tv, testIdentity(1)), protocol::PairingMsg::Reply{protocol::PairingMsg::reply::SecretAck{}});
-        store.storePinnedKey(tv->publicKey());
-        store.storeHost("127.0.0.1");
-        received.clear();
+        store.storePinnedKey(tv->publicKey()), store.storeHost("127.0.0.1"), received.clear();
     }
 
     VirtualScheduler pings;
