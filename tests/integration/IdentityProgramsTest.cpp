@@ -1,19 +1,17 @@
 // The client identity as the programs meet it: a stored file they cannot use, a clock in
 // another decade. Real processes, with loopback only.
-#include "identity/ClientIdentity.h"
-
-#include "TestIdentities.h"
 #include "Tvsim.h"
 
 #include <openssl/asn1.h>
 #include <openssl/x509.h>
 
 using namespace telvanto;
-using telvanto::testing::ProgramRun;
+using namespace telvanto::testing;
 using Item = identity::CredentialStore;
 
 namespace {
 const QString bin = TELVANTO_BIN_DIR "/";
+bool found(const Item& store) { return std::holds_alternative<identity::findResult::Found>(identity::findIdentity(store)); }
 } // namespace
 
 // An encrypted key made OpenSSL ask for a pass phrase on the terminal and wait for ever.
@@ -21,32 +19,26 @@ const QString bin = TELVANTO_BIN_DIR "/";
 // on a terminal of its own (script), so that anything it asks of "the terminal" reaches us.
 TEST(IdentityPrograms, AnEncryptedKeyNeverWaitsForAPassPhrase)
 {
-    const QString port = QString::number(telvanto::testing::closedPort());
-    const struct {
-        QString command;
-        int status; // -1: any
-        const char* says;
-        bool replaces; // leaves a readable identity of its own
-    } rows[] = {
-        {bin + "sendora --no-gui --remote-port " + port + " https://a.example", 2, "Najprv otvor Telvanto a spáruj ho s TV.", false},
-        {bin + "telvanto-cli pair --host 127.0.0.1 --pair-port " + port + " --code ABCDEF", -1, "", true},
+    const QString port = QString::number(closedPort());
+    const std::tuple<QString, int, const char*> rows[] = { // command, exit status (-1: any), what it says; telvanto-cli replaces the identity
+        {"sendora --no-gui --remote-port " + port + " https://a.example", 2, "Najprv otvor Telvanto a spáruj ho s TV."},
+        {"telvanto-cli pair --host 127.0.0.1 --pair-port " + port + " --code ABCDEF", -1, ""},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.command.toStdString());
+    for (const auto& [command, exit, says] : rows) {
+        SCOPED_TRACE(command.toStdString());
         ProgramRun run;
-        const identity::CredentialStore store(run.dir / "data");
-        identity::createIdentity(store, "Telvanto test");
+        std::filesystem::copy(identityFolder(1).path(), run.dir / "data");
+        const Item store(run.dir / "data");
         const std::string plain = toString(*store.read(Item::identityItem).data);
-        const std::string encrypted = telvanto::testing::encryptedKeyPem(plain, true) + plain.substr(plain.find("-----BEGIN CERTIFICATE"));
-        ASSERT_EQ(store.write(Item::identityItem, toBytes(encrypted)), 0);
+        ASSERT_EQ(store.write(Item::identityItem, toBytes(encryptedKeyPem(plain, true) + plain.substr(plain.find("-----BEGIN CERTIFICATE")))), 0);
         store.storePinnedKey(identity::RSAPublicKey{fromHex("00c0ffee0123"), fromHex("010001")});
         store.storeHost("127.0.0.1");
-        run.start("script", {"-qec", row.command, "/dev/null"});
+        run.start("script", {"-qec", bin + command, "/dev/null"});
         const int status = run.finish();
         EXPECT_FALSE(run.out.contains("pass phrase")) << run.out.toStdString();
-        if (row.status >= 0) { EXPECT_EQ(status, row.status) << run.out.toStdString(); }
-        EXPECT_TRUE(run.out.contains(QString::fromUtf8(row.says))) << run.out.toStdString();
-        EXPECT_EQ(std::holds_alternative<identity::findResult::Found>(identity::findIdentity(store)), row.replaces);
+        if (exit >= 0) { EXPECT_EQ(status, exit) << run.out.toStdString(); }
+        EXPECT_TRUE(run.out.contains(QString::fromUtf8(says))) << run.out.toStdString();
+        EXPECT_EQ(found(store), command.startsWith("telvanto-cli"));
     }
 }
 
@@ -54,33 +46,27 @@ TEST(IdentityPrograms, AnEncryptedKeyNeverWaitsForAPassPhrase)
 // whatever the year it is made in.
 TEST(IdentityPrograms, CertificatesMadeInLaterDecadesStayValid)
 {
-    const QString port = QString::number(telvanto::testing::closedPort());
-    const struct {
-        const char* now;
-        const char* dates; // as openssl prints them
-        int notAfterType;
-    } rows[] = {
+    const QString port = QString::number(closedPort());
+    const std::tuple<const char*, const char*, int> rows[] = { // now, the dates as openssl prints them, notAfter's type
         {"2026-06-01 12:00:00", "notBefore=May 31 12:00:00 2026 GMT\nnotAfter=May 27 12:00:00 2046 GMT\n", V_ASN1_UTCTIME},
         {"2031-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2031 GMT\nnotAfter=Feb 24 12:00:00 2051 GMT\n", V_ASN1_GENERALIZEDTIME},
         {"2051-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2051 GMT\nnotAfter=Feb 24 12:00:00 2071 GMT\n", V_ASN1_GENERALIZEDTIME},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.now);
+    for (const auto& [now, dates, notAfterType] : rows) {
+        SCOPED_TRACE(now);
         ProgramRun run; // FAKETIME_DONT_FAKE_MONOTONIC: timers keep running
-        run.start("faketime", {"-f", row.now, bin + "telvanto-cli", "pair", "--host", "127.0.0.1", "--pair-port", port, "--code", "ABCDEF"},
-                  "data", {"FAKETIME_DONT_FAKE_MONOTONIC=1"});
+        run.start("faketime", {"-f", now, bin + "telvanto-cli", "pair", "--host", "127.0.0.1", "--pair-port", port, "--code", "ABCDEF"}, "data",
+                  {"FAKETIME_DONT_FAKE_MONOTONIC=1"});
         run.finish();
         QProcess openssl;
         openssl.start("openssl", {"x509", "-noout", "-startdate", "-enddate", "-in", QString::fromStdString(run.dir / "data/Telvanto client")});
-        ASSERT_TRUE(openssl.waitForFinished());
-        EXPECT_EQ(openssl.readAll().toStdString(), row.dates);
-        const auto found = identity::findIdentity(identity::CredentialStore(run.dir / "data"));
-        ASSERT_TRUE(std::holds_alternative<identity::findResult::Found>(found));
-        const Bytes& der = std::get<identity::findResult::Found>(found).identity.certificateDer;
+        ASSERT_TRUE(openssl.waitForFinished() && found(Item(run.dir / "data")));
+        EXPECT_EQ(openssl.readAll().toStdString(), dates);
+        const Bytes der = std::get<identity::findResult::Found>(identity::findIdentity(Item(run.dir / "data"))).identity.certificateDer;
         const unsigned char* p = der.data();
         X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
         ASSERT_TRUE(cert);
-        EXPECT_EQ(ASN1_STRING_type(X509_get0_notAfter(cert)), row.notAfterType);
+        EXPECT_EQ(ASN1_STRING_type(X509_get0_notAfter(cert)), notAfterType);
         X509_free(cert);
     }
 }

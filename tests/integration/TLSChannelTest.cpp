@@ -5,7 +5,6 @@
 #include "OwnNetNamespace.h"
 #include "PairedStore.h"
 #include "RecordingLog.h"
-#include "TestIdentities.h"
 #include "Tvsim.h"
 
 #include <fstream>
@@ -14,21 +13,16 @@
 
 using namespace telvanto;
 using namespace telvanto::transport;
-using telvanto::testing::closedPort;
-using telvanto::testing::testIdentity;
-using telvanto::testing::waitUntil;
+using namespace telvanto::testing;
 
 namespace {
-
-QtScheduler qtScheduler;
 
 // A loopback TLS server (identity 100) that records what arrives.
 struct Server {
     Server() : listener({testIdentity(100), true, {}, QSsl::TlsV1_2OrLater})
     {
-        QObject::connect(&listener, &tvsim::TlsListener::clientReady, [this](QSslSocket* socket) {
-            QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket] { received += socket->readAll(); });
-            QObject::connect(socket, &QSslSocket::disconnected, [this] { ++ended; });
+        QObject::connect(&listener, &tvsim::TlsListener::clientReady, [this](QSslSocket* s) {
+            QObject::connect(s, &QSslSocket::readyRead, s, [this, s] { received += s->readAll(); }), QObject::connect(s, &QSslSocket::disconnected, [this] { ++ended; });
         });
         QObject::connect(&listener, &tvsim::TlsListener::handshakeFailed, [this] { ++ended; });
         listener.listen(QHostAddress::LocalHost, 0);
@@ -49,35 +43,12 @@ struct OpenSslServer {
                                              QString::fromStdString(dir / "cert"), "-keyform", "DER", "-key", QString::fromStdString(dir / "key")} + extra);
         EXPECT_TRUE(said("ACCEPT")) << output.toStdString();
     }
-    ~OpenSslServer()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
+    ~OpenSslServer() { process.kill(), process.waitForFinished(); }
     bool said(const std::string& text) { return waitUntil([&] { return (output += process.readAll()).contains(text.c_str()); }); }
-    telvanto::testing::TempDir dir;
+    TempDir dir;
     quint16 port;
     QProcess process;
     QByteArray output;
-};
-
-// A channel whose events are kept in words: "ready", "message one", "closed", "closed tls".
-struct Client {
-    Client(quint16 port, std::optional<identity::RSAPublicKey> pin, core::Scheduler& scheduler = qtScheduler)
-        : tls(new TLSChannel("127.0.0.1", port, testIdentity(1), std::move(pin), scheduler)), channel(tls)
-    {
-        channel->onEvent = [this](const Channel::Event& e) {
-            const char* kinds[] = {" connection", " tls", " oversized", " io"};
-            if (const auto* m = std::get_if<Channel::Message>(&e)) said.push_back("message " + toString(m->payload));
-            if (const auto* c = std::get_if<Channel::Closed>(&e)) said.push_back(std::string("closed") + (c->error ? kinds[int(c->error->kind)] : ""));
-            if (std::holds_alternative<Channel::Ready>(e)) said.push_back("ready");
-        };
-    }
-    bool closed() const { return !said.empty() && said.back().starts_with("closed"); }
-
-    TLSChannel* tls;
-    ChannelPtr channel;
-    std::vector<std::string> said;
 };
 
 } // namespace
@@ -93,16 +64,15 @@ TEST(TLSChannel, HandshakeTable)
         std::optional<identity::RSAPublicKey> pin;
         bool errorsIgnored; // by the TLS layer, after the channel's own check: the handshake finishes
         const char* outcome;
-        bool mismatch;
     } rows[] = {
-        {"pin matches", "ours", theirs, false, "ready", false},
-        {"no pin takes any readable key", "ours", std::nullopt, false, "ready", false},
-        {"other pin", "ours", other, false, "closed tls", true},
-        {"other pin, checked again once encrypted", "ours", other, true, "closed tls", true},
-        {"our certificate refused", "refusing", theirs, false, "closed tls", false},
-        {"nobody listening", "closed", std::nullopt, false, "closed connection", false},
-        {"openssl asks for our certificate", "-Verify 1", theirs, false, "ready", false},
-        {"openssl speaks TLS 1.1 only", "-tls1_1 -cipher DEFAULT:@SECLEVEL=0", std::nullopt, false, "closed tls", false},
+        {"pin matches", "ours", theirs, false, "ready"},
+        {"no pin takes any readable key", "ours", std::nullopt, false, "ready"},
+        {"other pin", "ours", other, false, "closed tls"},
+        {"other pin, checked again once encrypted", "ours", other, true, "closed tls"},
+        {"our certificate refused", "refusing", theirs, false, "closed tls"},
+        {"nobody listening", "closed", std::nullopt, false, "closed connection"},
+        {"openssl asks for our certificate", "-Verify 1", theirs, false, "ready"},
+        {"openssl speaks TLS 1.1 only", "-tls1_1 -cipher DEFAULT:@SECLEVEL=0", std::nullopt, false, "closed tls"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -112,11 +82,9 @@ TEST(TLSChannel, HandshakeTable)
         if (peer.startsWith('-')) openssl.emplace(peer.split(' '));
         if (peer == "ours" || peer == "refusing") server.emplace();
         if (peer == "refusing") server->listener.setAcceptClient([](const QSslCertificate&) { return false; });
-        Client client(server ? server->listener.serverPort() : openssl ? openssl->port : closedPort(), row.pin);
-        if (row.errorsIgnored) {
-            QSslSocket* socket = client.tls->findChild<QSslSocket*>();
-            QObject::connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->ignoreSslErrors(); });
-        }
+        Peer client(server ? server->listener.serverPort() : openssl ? openssl->port : closedPort(), testIdentity(1), row.pin, false, false);
+        QSslSocket* socket = client.tls->findChild<QSslSocket*>();
+        if (row.errorsIgnored) QObject::connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->ignoreSslErrors(); });
         client.channel->send(toBytes("sent before start, "));
         client.channel->start();
         client.channel->send(toBytes("during the handshake"));
@@ -125,25 +93,20 @@ TEST(TLSChannel, HandshakeTable)
         EXPECT_EQ(client.said.back(), row.outcome);
         // With TLS 1.3 a TV judges our certificate after the handshake: its refusal may follow "ready".
         if (peer != "refusing") { EXPECT_EQ(client.said.size(), 1u); }
-        EXPECT_EQ(client.tls->keyBox().pinMismatch, row.mismatch);
-        if (row.mismatch) { EXPECT_EQ(client.tls->keyBox().key, theirs); }
-        if (!ready) {
-            if (server) waitUntil([&] { return server->ended > 0; });
-            telvanto::testing::drainEvents();
-            if (server) { EXPECT_TRUE(server->received.isEmpty()) << server->received.toStdString(); }
-            continue;
-        }
+        const bool mismatch = row.pin == other;
+        EXPECT_EQ(client.tls->keyBox().pinMismatch, mismatch);
+        if (mismatch) { EXPECT_EQ(client.tls->keyBox().key, theirs); }
+        if (!ready && server) waitUntil([&] { return server->ended > 0; }), drainEvents();
+        if (!ready) { EXPECT_TRUE(!server || server->received.isEmpty()) << server->received.toStdString(); continue; }
         EXPECT_EQ(client.tls->serverKey(), theirs);
         if (server) { EXPECT_TRUE(waitUntil([&] { return server->received == "sent before start, during the handshake"; })); }
         if (openssl) { EXPECT_TRUE(openssl->said("CN = " + testIdentity(1).subjectSummary())) << openssl->output.toStdString(); }
         // Keep-alive 10 s idle, then 3 probes 5 s apart; no Nagle delay.
-        const int fd = static_cast<int>(client.tls->findChild<QSslSocket*>()->socketDescriptor());
-        const int options[][3] = {{SOL_SOCKET, SO_KEEPALIVE, 1}, {IPPROTO_TCP, TCP_KEEPIDLE, 10}, {IPPROTO_TCP, TCP_KEEPINTVL, 5},
-                                  {IPPROTO_TCP, TCP_KEEPCNT, 3}, {IPPROTO_TCP, TCP_NODELAY, 1}};
-        for (const auto& [level, option, value] : options) {
+        for (const auto& [level, option, value] : {std::array{SOL_SOCKET, SO_KEEPALIVE, 1}, {IPPROTO_TCP, TCP_KEEPIDLE, 10}, {IPPROTO_TCP, TCP_KEEPINTVL, 5},
+                                                   {IPPROTO_TCP, TCP_KEEPCNT, 3}, {IPPROTO_TCP, TCP_NODELAY, 1}}) {
             int set = -1;
             socklen_t size = sizeof set;
-            EXPECT_EQ(::getsockopt(fd, level, option, &set, &size), 0);
+            EXPECT_EQ(::getsockopt(static_cast<int>(socket->socketDescriptor()), level, option, &set, &size), 0);
             EXPECT_EQ(set, value) << "option " << option;
         }
     }
@@ -154,24 +117,19 @@ TEST(TLSChannel, HandshakeTable)
 TEST(TLSChannel, CancelAndDrop)
 {
     Server server;
-    Client cancelled(server.listener.serverPort(), testIdentity(100).publicKey());
-    cancelled.channel->start();
+    Peer cancelled(server.listener.serverPort(), testIdentity(1), testIdentity(100).publicKey());
     ASSERT_TRUE(waitUntil([&] { return !cancelled.said.empty(); }));
     cancelled.channel->cancel();
     EXPECT_EQ(cancelled.said, std::vector<std::string>{"ready"}) << "reported from inside the owner's call";
-    ASSERT_TRUE(waitUntil([&] { return cancelled.closed(); }));
-    cancelled.channel->cancel();
-    cancelled.channel->send(toBytes("late"));
-    telvanto::testing::drainEvents();
+    ASSERT_TRUE(cancelled.ends());
+    cancelled.channel->cancel(), cancelled.channel->send(toBytes("late")), drainEvents();
     EXPECT_EQ(cancelled.said, (std::vector<std::string>{"ready", "closed"}));
     cancelled.channel.reset();
 
-    Client dropped(server.listener.serverPort(), testIdentity(100).publicKey());
-    dropped.channel->start();
-    ASSERT_TRUE(waitUntil([&] { return !dropped.said.empty(); }));
+    Peer dropped(server.listener.serverPort(), testIdentity(1), testIdentity(100).publicKey());
+    ASSERT_TRUE(waitUntil([&] { return dropped.ready(); }));
     server.received.clear();
-    dropped.channel->send(toBytes("last words"));
-    dropped.channel.reset();
+    dropped.channel->send(toBytes("last words")), dropped.channel.reset();
     ASSERT_TRUE(waitUntil([&] { return server.received == "last words" && server.ended == 2; }));
     EXPECT_TRUE(waitUntil([] { return TLSChannel::instances() == 0; }));
 }
@@ -179,13 +137,12 @@ TEST(TLSChannel, CancelAndDrop)
 TEST(TLSChannel, ConnectTimeoutAtSixSeconds)
 {
     // Nothing is served at this port; the event loop never runs, so only the timer can end it.
-    telvanto::testing::VirtualScheduler scheduler;
-    Client client(9, std::nullopt, scheduler);
-    client.channel->start();
-    scheduler.advance(std::chrono::milliseconds(5999));
-    EXPECT_TRUE(client.said.empty());
-    scheduler.advance(std::chrono::milliseconds(1));
-    EXPECT_EQ(client.said, std::vector<std::string>{"closed connection"});
+    VirtualScheduler scheduler;
+    Peer client(9, testIdentity(1), std::nullopt, false, true, scheduler);
+    for (const auto& [ms, said] : {std::pair{5999, std::vector<std::string>{}}, {1, {"closed connection"}}}) {
+        scheduler.advance(std::chrono::milliseconds(ms));
+        EXPECT_EQ(client.said, said);
+    }
 }
 
 // A connect that fails inside the connect call itself (no route): the owner hears of it only
@@ -193,9 +150,9 @@ TEST(TLSChannel, ConnectTimeoutAtSixSeconds)
 TEST(UnreachableAtOnce, ReportedFromTheEventLoop)
 {
     using linksender::LinkSender;
-    telvanto::testing::PairedStore paired({true, true, "127.0.0.1"});
-    TLSChannelFactory channels(qtScheduler);
-    telvanto::testing::RecordingLog log;
+    PairedStore paired({true, true, "127.0.0.1"});
+    TLSChannelFactory channels(qtScheduler());
+    RecordingLog log;
     for (const std::string owner : {"channel", "channel dropped in its handler", "link sender dropped in its completion"}) {
         SCOPED_TRACE(owner);
         ChannelPtr channel;
@@ -203,15 +160,14 @@ TEST(UnreachableAtOnce, ReportedFromTheEventLoop)
         std::vector<bool> heard; // each: the cause is "unreachable"
         bool inCall = true, heardInCall = false;
         auto hear = [&](bool unreachable) {
-            heardInCall = heardInCall || inCall;
-            heard.push_back(unreachable);
+            heardInCall = heardInCall || inCall, heard.push_back(unreachable);
             if (owner != "channel") channel.reset(), sender.reset();
         };
         {
-            const telvanto::testing::OwnNetNamespace isolated;
+            const OwnNetNamespace isolated;
             if (!isolated.entered()) GTEST_SKIP() << "needs root for a network namespace";
             if (owner.starts_with("link")) {
-                sender = std::make_unique<LinkSender>(LinkSender::Services{paired.store, channels, qtScheduler, log, 9});
+                sender = std::make_unique<LinkSender>(LinkSender::Services{paired.store, channels, qtScheduler(), log, 9});
                 sender->send(*linksender::WebLink::parse("https://example.com"),
                              [&](LinkSender::Result r) { hear(r == LinkSender::Result{LinkSender::Failure::unreachable}); });
             } else {
@@ -226,7 +182,7 @@ TEST(UnreachableAtOnce, ReportedFromTheEventLoop)
         }
         EXPECT_FALSE(heardInCall);
         ASSERT_TRUE(waitUntil([&] { return !heard.empty(); }));
-        telvanto::testing::drainEvents();
+        drainEvents();
         EXPECT_EQ(heard, std::vector<bool>{true});
     }
 }

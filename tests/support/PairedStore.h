@@ -1,16 +1,15 @@
 #pragma once
 
-#include "identity/ClientIdentity.h"
 #include "identity/CredentialStore.h"
 
-#include "TempDir.h"
+#include "TestIdentities.h"
 
 #include <filesystem>
 
 namespace telvanto::testing {
 
-// A credential directory holding what pairing leaves behind: identity, pinned key, host.
-// The identity is made once per test program (key generation is slow) and copied in.
+// A credential directory holding what pairing leaves behind: identity (testIdentity(0)),
+// pinned key, host.
 class PairedStore {
 public:
     struct Items {
@@ -22,34 +21,17 @@ public:
     PairedStore() : PairedStore(Items{}) {}
     explicit PairedStore(Items items) : store(dir.path())
     {
-        if (items.identity) {
-            std::filesystem::copy_file(identityDir().path() / std::string(identity::CredentialStore::identityItem),
-                                       dir.path() / std::string(identity::CredentialStore::identityItem));
-        }
+        const std::string item(identity::CredentialStore::identityItem);
+        if (items.identity) std::filesystem::copy_file(identityFolder(0) / item, dir / item);
         if (items.pin) store.storePinnedKey(tvKey());
         if (items.host) store.write(identity::CredentialStore::tvHostItem, toBytes(items.host));
     }
 
     static identity::RSAPublicKey tvKey() { return {fromHex("00c0ffee0123456789"), fromHex("010001")}; }
-    static identity::ClientIdentity clientIdentity()
-    {
-        const identity::CredentialStore source(identityDir().path());
-        return std::get<identity::findResult::Found>(identity::findIdentity(source)).identity;
-    }
+    static const identity::ClientIdentity& clientIdentity() { return testIdentity(0); }
 
     TempDir dir;
     identity::CredentialStore store;
-
-private:
-    static const TempDir& identityDir()
-    {
-        static const TempDir made;
-        [[maybe_unused]] static const bool created = [] {
-            identity::createIdentity(identity::CredentialStore(made.path()), "Telvanto test");
-            return true;
-        }();
-        return made;
-    }
 };
 
 } // namespace telvanto::testing

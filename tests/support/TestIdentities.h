@@ -14,17 +14,22 @@
 
 namespace telvanto::testing {
 
-// Identities made once per test program: key generation takes a tenth of a second.
+// Identities made once per test program (key generation takes a tenth of a second), each kept
+// in a credential folder of its own that tests copy from.
+inline const TempDir& identityFolder(int which)
+{
+    static std::map<int, TempDir> folders;
+    const auto [it, fresh] = folders.try_emplace(which);
+    if (fresh) identity::createIdentity(identity::CredentialStore(it->second.path()), "test " + std::to_string(which));
+    return it->second;
+}
+
 inline const identity::ClientIdentity& testIdentity(int which)
 {
-    static std::map<int, identity::ClientIdentity> made;
-    auto it = made.find(which);
-    if (it == made.end()) {
-        TempDir dir;
-        identity::CredentialStore store(dir.path());
-        it = made.emplace(which, identity::loadOrCreateIdentity(store, "test " + std::to_string(which))).first;
-    }
-    return it->second;
+    static std::map<int, identity::ClientIdentity> read;
+    if (!read.contains(which))
+        read.emplace(which, std::get<identity::findResult::Found>(identity::findIdentity(identity::CredentialStore(identityFolder(which).path()))).identity);
+    return read.at(which);
 }
 
 // The stored key again, encrypted with a pass phrase, as PKCS #8 or in the traditional form.
@@ -34,17 +39,14 @@ inline std::string encryptedKeyPem(const std::string& stored, bool pkcs8)
     EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
     BIO* out = BIO_new(BIO_s_mem());
     char pass[] = "tajné";
-    const auto* passBytes = reinterpret_cast<unsigned char*>(pass);
-    const int ok = pkcs8 ? PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), pass, 6, nullptr, nullptr)
-                         : PEM_write_bio_PrivateKey_traditional(out, key, EVP_aes_256_cbc(), passBytes, 6, nullptr, nullptr);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(pkcs8 ? PEM_write_bio_PKCS8PrivateKey(out, key, EVP_aes_256_cbc(), pass, 6, nullptr, nullptr)
+                    : PEM_write_bio_PrivateKey_traditional(out, key, EVP_aes_256_cbc(), reinterpret_cast<unsigned char*>(pass), 6, nullptr, nullptr),
+              1);
     char* data = nullptr;
-    const long n = BIO_get_mem_data(out, &data);
-    std::string pem(data, static_cast<std::size_t>(n));
+    const long size = BIO_get_mem_data(out, &data);
+    std::string pem(data, static_cast<std::size_t>(size));
     EXPECT_NE(pem.find("ENCRYPTED"), std::string::npos) << pem;
-    BIO_free(out);
-    EVP_PKEY_free(key);
-    BIO_free(in);
+    BIO_free(out), EVP_PKEY_free(key), BIO_free(in);
     return pem;
 }
 

@@ -3,11 +3,13 @@
 #include "Simulator.h"
 #include "identity/PairingSecret.h"
 #include "protocol/PairingMsg.h"
+#include "protocol/RemoteMsg.h"
 #include "transport/QtScheduler.h"
 #include "transport/TLSChannel.h"
 
 #include "EventLoop.h"
 #include "TempDir.h"
+#include "TestIdentities.h"
 #include "VirtualScheduler.h"
 
 #include <QProcess>
@@ -16,12 +18,13 @@
 
 namespace telvanto::testing {
 
+inline transport::QtScheduler& qtScheduler() { static transport::QtScheduler scheduler; return scheduler; }
+
 // A simulated TV on loopback at free ports, keeping its state in stateDir.
 inline std::unique_ptr<tvsim::Simulator> startTvsim(const std::filesystem::path& stateDir, core::Scheduler& scheduler)
 {
     tvsim::Simulator::Options options;
-    options.pairingPort = 0;
-    options.remotePort = 0;
+    options.pairingPort = options.remotePort = 0;
     options.stateDir = stateDir;
     auto tv = std::make_unique<tvsim::Simulator>(options, scheduler);
     QString error;
@@ -29,38 +32,62 @@ inline std::unique_ptr<tvsim::Simulator> startTvsim(const std::filesystem::path&
     return tv;
 }
 
+// Our TLS channel to a loopback port, keeping its events in words ("ready", "closed tls") and
+// the messages it gets. A remote (`answers`) answers the TV's configure, setActive and pings.
+struct Peer {
+    Peer(quint16 port, const identity::ClientIdentity& client, std::optional<identity::RSAPublicKey> pin, bool answers = false,
+         bool start = true, core::Scheduler& scheduler = qtScheduler())
+        : tls(new transport::TLSChannel("127.0.0.1", port, client, std::move(pin), scheduler)), channel(tls)
+    {
+        channel->onEvent = [this, answers](const transport::Channel::Event& e) {
+            namespace in = protocol::RemoteMsg::in;
+            const char* kinds[] = {" connection", " tls", " oversized", " io"};
+            if (const auto* c = std::get_if<transport::Channel::Closed>(&e)) said.push_back(std::string("closed") + (c->error ? kinds[int(c->error->kind)] : ""));
+            if (std::holds_alternative<transport::Channel::Ready>(e)) said.push_back("ready");
+            const auto* m = std::get_if<transport::Channel::Message>(&e);
+            if (!m) return;
+            messages.push_back(m->payload);
+            remote.push_back(protocol::RemoteMsg::decode(m->payload));
+            if (!answers) return;
+            if (std::holds_alternative<in::Configure>(remote.back())) channel->send(protocol::RemoteMsg::configure(615));
+            if (std::holds_alternative<in::SetActive>(remote.back())) channel->send(protocol::RemoteMsg::setActive(615));
+            if (const auto* p = std::get_if<in::Ping>(&remote.back())) channel->send(protocol::RemoteMsg::pingResponse(p->value));
+        };
+        if (start) channel->start();
+    }
+    bool closed() const { return !said.empty() && said.back().starts_with("closed"); }
+    bool ready() const { return std::ranges::find(said, "ready") != said.end(); }
+    bool ends() { return waitUntil([&] { return closed(); }); }
+    template <class T> bool got() const { return std::ranges::any_of(remote, [](const auto& m) { return std::holds_alternative<T>(m); }); }
+    template <class T> bool gets() { return waitUntil([&] { return got<T>() || closed(); }) && got<T>(); }
+    // Sends a frame and returns the next message (empty when the channel closes first).
+    Bytes ask(const Bytes& frame)
+    {
+        const std::size_t before = messages.size();
+        channel->send(frame);
+        return waitUntil([&] { return messages.size() > before || closed(); }) && messages.size() > before ? messages[before] : Bytes{};
+    }
+
+    transport::TLSChannel* tls;
+    transport::ChannelPtr channel;
+    std::vector<std::string> said;
+    std::vector<Bytes> messages;
+    std::vector<protocol::RemoteMsg::Incoming> remote; // the messages read as the remote protocol
+};
+
 // Runs the pairing dialogue with a simulated TV as a remote does, over real TLS, and returns
 // the TV's answer to the secret. mistype flips a bit of the secret the TV receives.
-inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client,
-                                                 bool mistype = false)
+inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client, bool mistype = false)
 {
     using namespace protocol;
-    static transport::QtScheduler scheduler;
-    transport::ChannelPtr channel(new transport::TLSChannel("127.0.0.1", tv.pairingPort(), client, std::nullopt, scheduler));
-    std::vector<PairingMsg::Reply> replies;
-    bool ready = false, closed = false;
-    channel->onEvent = [&](const transport::Channel::Event& e) {
-        if (const auto* m = std::get_if<transport::Channel::Message>(&e)) replies.push_back(PairingMsg::decode(m->payload));
-        closed = closed || std::holds_alternative<transport::Channel::Closed>(e);
-        ready = ready || std::holds_alternative<transport::Channel::Ready>(e);
-    };
-    channel->start();
-    auto exchange = [&](const Bytes& frame) -> std::optional<PairingMsg::Reply> {
-        const std::size_t before = replies.size();
-        channel->send(frame);
-        if (!waitUntil([&] { return replies.size() > before || closed; }) || replies.size() == before) return std::nullopt;
-        return replies.back();
-    };
-    EXPECT_TRUE(waitUntil([&] { return ready || closed; }));
-    if (!exchange(PairingMsg::request("test")) || !exchange(PairingMsg::option()) || !exchange(PairingMsg::configuration())) {
-        ADD_FAILURE() << "the pairing dialogue stopped early";
-        return PairingMsg::reply::Other{};
-    }
-    auto secret = identity::pairingSecret(tv.code().toStdString(), client.publicKey(), *channel->serverKey());
-    EXPECT_TRUE(secret) << "the code's check byte must match";
-    if (!secret) return PairingMsg::reply::Other{};
+    Peer peer(tv.pairingPort(), client, std::nullopt);
+    EXPECT_TRUE(waitUntil([&] { return peer.ready() || peer.closed(); }));
+    for (const Bytes& frame : {PairingMsg::request("test"), PairingMsg::option(), PairingMsg::configuration()})
+        if (peer.ask(frame).empty()) return ADD_FAILURE() << "the pairing dialogue stopped early", PairingMsg::reply::Other{};
+    auto secret = identity::pairingSecret(tv.code().toStdString(), client.publicKey(), *peer.channel->serverKey());
+    if (!secret) return ADD_FAILURE() << "the code's check byte must match", PairingMsg::reply::Other{};
     if (mistype) (*secret)[5] ^= 1;
-    return exchange(PairingMsg::secret(*secret)).value_or(PairingMsg::reply::Other{});
+    return PairingMsg::decode(peer.ask(PairingMsg::secret(*secret)));
 }
 
 // A program run with the data folder dir/data (or another under dir), settings of its own
@@ -74,21 +101,15 @@ struct ProgramRun {
         e.insert("TELVANTO_CONFIG_DIR", QString::fromStdString(dir / (data + ".config")));
         e.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/telvanto-test-bus");
         for (const QString& v : env) v.contains('=') ? e.insert(v.section('=', 0, 0), v.section('=', 1)) : e.remove(v);
-        process.setProcessEnvironment(e);
-        process.start(program, args);
+        process.setProcessEnvironment(e), process.start(program, args);
         ASSERT_TRUE(process.waitForStarted());
     }
     bool exited(std::chrono::milliseconds within) { return waitUntil([&] { return process.state() == QProcess::NotRunning; }, within); }
     // The exit status (-1 after a signal or when still running after 20 s); out and err hold what it wrote.
     int finish()
     {
-        if (!exited(std::chrono::seconds(20))) {
-            ADD_FAILURE() << "still running after 20 s";
-            process.kill();
-            process.waitForFinished();
-        }
-        out = QString::fromUtf8(process.readAllStandardOutput());
-        err = QString::fromUtf8(process.readAllStandardError());
+        if (!exited(std::chrono::seconds(20))) ADD_FAILURE() << "still running after 20 s", process.kill(), process.waitForFinished();
+        out = QString::fromUtf8(process.readAllStandardOutput()), err = QString::fromUtf8(process.readAllStandardError());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
@@ -98,34 +119,25 @@ struct ProgramRun {
 };
 
 // A port on loopback where nobody listens.
-inline quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+inline quint16 closedPort() { QTcpServer probe; return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0; }
 
 // One simulated TV for a whole test, and the programs run against it. virtualPings: the
 // TV's pings come only when the test advances `pings`.
 struct TvsimRig : ProgramRun {
-    explicit TvsimRig(bool virtualPings = false)
-        : tv(startTvsim(dir / "tv", virtualPings ? static_cast<core::Scheduler&>(pings) : scheduler))
+    explicit TvsimRig(bool virtualPings = false) : tv(startTvsim(dir / "tv", virtualPings ? static_cast<core::Scheduler&>(pings) : qtScheduler()))
     {
         QObject::connect(tv.get(), &tvsim::Simulator::received, [this](const QString& what) { received.append(what); });
     }
 
-    // Leaves in dir/name what a finished pairing leaves (the identity is made once).
+    // Leaves in dir/name what a finished pairing leaves, with testIdentity(1).
     void pair(const std::string& name = "client")
     {
-        identity::CredentialStore store(dir / name);
-        const auto client = identity::loadOrCreateIdentity(store, "desk");
-        ASSERT_EQ(pairWithTvsim(*tv, client), protocol::PairingMsg::Reply{protocol::PairingMsg::reply::SecretAck{}});
-        store.storePinnedKey(tv->publicKey());
-        store.storeHost("127.0.0.1");
-        received.clear();
+        if (!std::filesystem::exists(dir / name)) std::filesystem::copy(identityFolder(1).path(), dir / name);
+        const identity::CredentialStore store(dir / name);
+        ASSERT_EQ(pairWithTvsim(*tv, testIdentity(1)), protocol::PairingMsg::Reply{protocol::PairingMsg::reply::SecretAck{}});
+        store.storePinnedKey(tv->publicKey()), store.storeHost("127.0.0.1"), received.clear();
     }
 
-    transport::QtScheduler scheduler;
     VirtualScheduler pings;
     std::unique_ptr<tvsim::Simulator> tv;
     QStringList received; // by the TV, as its log names them
