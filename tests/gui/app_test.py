@@ -2,7 +2,7 @@
 """The telvanto program as a whole, on a desktop of the test's own, against tvsim.
 
 usage: app_test.py desktop|dump
-environment: TELVANTO, TVSIM (the programs), ARTIFACTS (a folder for screenshots),
+environment: TELVANTO, TVSIM, TELVANTO_CLI (the programs), ARTIFACTS (a folder for screenshots),
 PANEL_FIXTURE and PANEL_GOLDEN (the stand-in screen-mirroring panel and its dump)
 """
 import os
@@ -14,9 +14,9 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import SKIP, Accessibility, Failure, Session, Skip, Tvsim, X11, need, wait_until, write_settings  # noqa: E402
+from desktop import SKIP, Accessibility, Failure, Session, Skip, Tvsim, X11, need, pair_with_cli, wait_until, write_settings  # noqa: E402
 
-TELVANTO, TVSIM = os.environ.get('TELVANTO', ''), os.environ.get('TVSIM', '')
+TELVANTO, TVSIM, CLI = (os.environ.get(name, '') for name in ('TELVANTO', 'TVSIM', 'TELVANTO_CLI'))
 
 
 def screenshot(session, name):
@@ -65,6 +65,7 @@ class Tray:
         menu = self.get(service, '/' + path if path else '/StatusNotifierItem', 'org.kde.StatusNotifierItem', 'Menu')
         nodes = self.call(service, menu, 'com.canonical.dbusmenu', 'GetLayout', '(iias)', 0, -1, [])[1][2]
         entry = next(n for n, props, _ in nodes if props.get('label') == label)
+        self.call(service, menu, 'com.canonical.dbusmenu', 'AboutToShow', '(i)', 0)  # the menu opens first
         self.call(service, menu, 'com.canonical.dbusmenu', 'Event', '(isvu)', entry, 'clicked', self.GLib.Variant('i', 0), 0)
 
 
@@ -79,9 +80,15 @@ def scenario_desktop():
         app = session.telvanto(TELVANTO, tv)
         a11y, x = Accessibility(), X11(session.display)
         try:
-            # With the TV's address known, pairing starts by itself and the code is asked for.
+            # With the TV's address known, pairing starts by itself and the code is asked for;
+            # the user cancels and starts again with "Spárovať".
+            a11y.wait('Kód z TV', poll=tv.poll)
+            shown = len(tv.codes())
+            a11y.press(a11y.wait('Zrušiť', 'push button'))
+            a11y.press(a11y.wait('Spárovať', 'push button', poll=tv.poll))
+            code = tv.code(shown)
             x.click(*a11y.centre(a11y.wait('Kód z TV', poll=tv.poll)))
-            x.type(text=tv.code())
+            x.type(text=code)
             a11y.wait('Pripojené', poll=tv.poll)
 
             # Domov, a tap on the pad, text, an app tile and an arrow key reach the TV in order.
@@ -149,6 +156,7 @@ def scenario_desktop():
 
             # No session bus and no system bus: no tray, no single-instance guard, no wake; the
             # window and the TV connection work all the same.
+            pair_with_cli(session, CLI, tv)  # a profile paired by the command-line tool serves as well
             gone, since = 'unix:path=' + session.path('no-such-bus'), len(tv.events)
             app = session.telvanto(TELVANTO, tv, env=dict(session.env, DBUS_SESSION_BUS_ADDRESS=gone, DBUS_SYSTEM_BUS_ADDRESS=gone))
             wait_until(lambda: x.windows('Telvanto'), what='the window without buses', poll=tv.poll)
@@ -201,7 +209,7 @@ def main():
         sys.stderr.write(__doc__)
         return 2
     try:
-        for program in (TELVANTO, TVSIM):
+        for program in (TELVANTO, TVSIM, CLI):
             expect(os.access(program, os.X_OK), f'not a program: {program!r}')
         scenarios[sys.argv[1]]()
     except Skip as why:
