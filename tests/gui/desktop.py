@@ -208,9 +208,6 @@ class Accessibility:
     def wait(self, name, role=None, prefix=False, poll=None):
         return wait_until(lambda: self.find(name, role, prefix), 20, f'"{name}" on screen', poll)
 
-    def names(self):
-        return [name for node, name in self.nodes() if name and self.showing(node)]
-
     def press(self, node):
         action = node.queryAction()
         action.doAction(next(i for i in range(action.nActions) if action.getName(i).lower() in ('press', 'click', 'toggle')))

@@ -6,6 +6,10 @@
 #include "MirrorRig.h"
 #include "TVRig.h"
 
+#include <QActionGroup>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QSignalSpy>
@@ -38,8 +42,7 @@ struct TrayRig {
 
 } // namespace
 
-// Steps: an item is clicked, "open" the menu opens, "online"/"offline" the TV's display. The
-// items' texts and order, as a panel reads them: the whole-program test.
+// Steps: an item is clicked, "open" the menu opens, "online"/"offline" the TV's display.
 TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
 {
     const struct { std::vector<const char*> steps; std::vector<std::string> atTv; QStringList mirrorTv; const char* signalled; bool mirroring, extend; } rows[] = {
@@ -75,9 +78,47 @@ TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
         EXPECT_EQ(rig.item("Zrkadliť obrazovku")->isChecked(), !r.extend);
         EXPECT_EQ(rig.tray->topSeparator(), rig.tray->menu().actions()[2]); // the mirroring items go above it
     }
-    TrayRig rig; // start at login: checked at once by a click (read back from the file as the menu opens: the whole-program test)
-    rig.tray->startAtLoginAction()->trigger();
-    EXPECT_TRUE(rig.tray->startAtLoginAction()->isChecked() && rig.autostart.isEnabled());
+}
+
+// The items as a panel lists them: texts, order, shortcuts, checks (a radio pair for the mode).
+TEST(TrayMenu, TextsOrderShortcutsAndChecks)
+{
+    TrayRig rig;
+    QStringList items, apps, modes;
+    for (QAction* a : rig.tray->menu().actions())
+        items << (a->isSeparator() ? "-" : a->text() + (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString()) + (a->isCheckable() ? " [x]" : ""));
+    for (QAction* a : rig.item("Spustiť aplikáciu")->menu()->actions()) apps << a->text();
+    for (QAction* a : rig.item("Režim")->menu()->actions()) modes << a->text() + (a->actionGroup() && a->actionGroup()->isExclusive() ? " (o)" : "");
+    EXPECT_EQ(items, (QStringList{"Zobraziť Mac na TV Ctrl+Shift+M", "Režim", "-", "Zapnúť / vypnúť TV", "Domov", "Prehrať / pauza", "Spustiť aplikáciu", "-",
+                                  "Spúšťať pri prihlásení [x]", "Otvoriť ovládač", "Ukončiť Ctrl+Q"}));
+    EXPECT_EQ(apps, (QStringList{"YouTube", "Netflix", "VOYO", "HBO Max", "Disney+", "SmartTube", "Spotify", "AirScreen"}));
+    EXPECT_EQ(modes, (QStringList{"Zrkadliť obrazovku (o)", "Druhý monitor (o)"}));
+}
+
+// Start at login: a click writes or removes the entry; the check is read back from the file each
+// time the menu opens (the desktop may write or hide the entry meanwhile); "block": a file where
+// the folder goes, so a click writes nothing.
+TEST(TrayMenu, StartAtLoginFollowsTheFileAsTheMenuOpens)
+{
+    TrayRig rig;
+    const QString folder = QString::fromStdString(rig.tv.dir / "autostart"), entry = folder + "/telvanto.desktop";
+    const std::pair<const char*, bool> steps[] = {{"open", 0}, {"click", 1}, {"click", 0}, {"write", 1}, {"hide", 0}, {"block", 0}};
+    for (const auto& [step, on] : steps) {
+        SCOPED_TRACE(step);
+        const std::string s = step;
+        if (s == "write" || s == "hide") {
+            QDir().mkpath(folder);
+            QFile f(entry);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("[Desktop Entry]\nType=Application\nExec=telvanto\n") + (s == "hide" ? "Hidden=true\n" : ""));
+        }
+        QFile blocker(folder);
+        if (s == "block") { ASSERT_TRUE(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly)); }
+        if (s == "click" || s == "block") rig.tray->startAtLoginAction()->trigger();
+        Q_EMIT rig.tray->menu().aboutToShow();
+        EXPECT_EQ(rig.tray->startAtLoginAction()->isChecked(), on);
+        EXPECT_EQ(QFileInfo(entry).isFile(), on || s == "hide");
+    }
 }
 
 TEST(TrayMenu, IconIsDrawnWithOrWithoutTheSymbol)
