@@ -84,7 +84,6 @@ TEST_F(Atspi, ReceiverIsSwitchedAndSoughtThroughTheBus)
     const QStringList opened = {"pressed item Ovládacie centrum", "pressed tile"};
     const struct { const char* name; bool connect, result; QStringList events; } steps[] = {
         {"AS-Obývačka", true, true, opened + QStringList{"row AS-Obývačka on", "escape"}},
-        {"AS-Obývačka", true, true, opened + QStringList{"escape"}}, // already on: not pressed
         {"AS-Obývačka", false, true, opened + QStringList{"row AS-Obývačka off", "escape"}},
         {"Nikde", true, false, opened + QStringList{"escape"}}, // after the row wait, the panel is closed again
     };

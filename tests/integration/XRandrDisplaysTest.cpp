@@ -194,7 +194,6 @@ TEST(XRandr, OutputsAreReadMirroredExtendedAndChangedWholeOrNotAtAll)
     using Ops = std::function<void(mirroring::DisplayServices::Transaction&)>;
     // small: a second output on the TV's area (so mirroring it), without a 1080p mode.
     const struct { const char* name; Ops ops; bool small, tvLeaves; std::optional<QRect> tvAfter; } rows[] = {
-        {"mirror", [&](auto& t) { t.configureMirror(tv, panel); }, false, false, QRect(0, 0, 1920, 1080)},
         {"no mode of that size", [&](auto& t) { t.configureMirror(other, panel); }, true, false, QRect(1920, 0, 1280, 720)},
         {"beyond the largest screen", [&](auto& t) { t.configureOrigin(tv, 40000, 0); }, false, false, QRect(1920, 0, 1280, 720)},
         {"the output leaves midway", [&](auto& t) { t.configureMirror(tv, panel); }, false, true, std::nullopt},
@@ -245,10 +244,5 @@ TEST(XRandrAbsent, NoRandrNoServerOrALostOneIsAQuietNoOp)
         EXPECT_TRUE(displays->onlineDisplays().empty());
         EXPECT_TRUE(displays->screens().empty());
         EXPECT_FALSE(displays->beginConfiguration());
-        Mirror mirror;
-        mirror.settings.setMirrorMode("extend");
-        mirror.make(displays).setMode(MirrorController::Mode::mirror);
-        mirror.mirror->refreshDisplays();
-        EXPECT_FALSE(mirror.mirror->isMirroring());
     }
 }
