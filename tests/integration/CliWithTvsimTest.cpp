@@ -18,7 +18,7 @@ TEST(CliWithTvsim, PairingWaitsForThePersonAndEndsWithTheInput)
 {
     TvsimRig rig;
     rig.pair();
-    const QString paired = "paired with 127.0.0.1\n";
+    const QString paired = "paired with 127.0.0.1\n", inputEnded = "telvanto-cli: the input ended before the code the TV shows was typed\n";
     const struct {
         const char* name;
         const char* args;
@@ -27,7 +27,7 @@ TEST(CliWithTvsim, PairingWaitsForThePersonAndEndsWithTheInput)
         QString out, err; // out: none not checked; err: how standard error ends
     } rows[] = {
         {"the code typed after the 4 s deadline", "--timeout 4 pair", "wait code end", 0, paired, ""},
-        {"nothing typed", "pair", "eof", 7, "", "telvanto-cli: the input ended before the code the TV shows was typed\n"},
+        {"nothing typed", "pair", "eof", 7, "", inputEnded},
         {"the code without a line end", "pair", "code eof", 0, paired, ""},
         {"pair interrupted", "pair", "term", 130, {}, ""},
         {"watch interrupted", "watch", "term", 0, {}, ""},
@@ -54,30 +54,42 @@ TEST(CliWithTvsim, PairingWaitsForThePersonAndEndsWithTheInput)
 // One line on standard error, with the cause, and an exit status a script can use.
 TEST(CliWithTvsim, FailuresEndOnOneLineThatSaysWhy)
 {
-    ProgramRun run;
+    TvsimRig rig;
+    rig.pair();
     QProcess bus; // a system bus that answers, with no avahi-daemon on it
-    const QString busAddress = "unix:path=" + QString::fromStdString(run.dir / "bus");
+    const QString busAddress = "unix:path=" + QString::fromStdString(rig.dir / "bus");
     bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address", "--address=" + busAddress});
     ASSERT_TRUE(bus.waitForStarted() && waitUntil([&] { return bus.canReadLine(); })) << "dbus-daemon did not start";
+    const std::string busEnv = "DBUS_SYSTEM_BUS_ADDRESS=" + busAddress.toStdString();
     const QString noAvahi = "telvanto-cli: no avahi-daemon reachable, so no TV can be searched for: give --host";
     const struct {
+        const char* name;
+        const char* data;
         QStringList args;
-        QStringList env;
+        const char* forTv; // a command for the TV first, or NAME=value for the program
         int exit;
         QString err;
     } rows[] = {
-        {{"launch", "Nonexistent App"}, {}, 2, "telvanto-cli: 'Nonexistent App' is neither an app of the catalogue nor an Android package name (see --help)"},
-        {{"teleport"}, {}, 2, "telvanto-cli: unknown command 'teleport' (see --help)"},
-        {{"discover", "--timeout", "30"}, {}, 4, noAvahi},
-        {{"pair"}, {}, 4, noAvahi},
-        {{"discover"}, {"DBUS_SYSTEM_BUS_ADDRESS=" + busAddress}, 4, noAvahi},
+        {"refused", "client", {"--host", "127.0.0.1", "--remote-port", QString::number(closedPort()), "key", "home"}, "", 4,
+         "telvanto-cli: gave up: the TV cannot be reached (Connection refused)"},
+        {"not paired", "none", toTv(rig, {"key", "home"}), "", 3, "telvanto-cli: not paired with this TV: run 'telvanto-cli pair'"},
+        {"unknown app", "client", toTv(rig, {"launch", "Nonexistent App"}), "", 2,
+         "telvanto-cli: 'Nonexistent App' is neither an app of the catalogue nor an Android package name (see --help)"},
+        {"unknown command", "none", {"teleport"}, "", 2, "telvanto-cli: unknown command 'teleport' (see --help)"},
+        {"discover without mDNS", "none", {"discover", "--timeout", "30"}, "", 4, noAvahi},
+        {"pair without an address or mDNS", "none", {"pair"}, "", 4, noAvahi},
+        {"discover, a bus without avahi", "none", {"discover"}, busEnv.c_str(), 4, noAvahi},
+        {"the TV forgot us", "client", toTv(rig, {"status"}), "forget", 3,
+         QString::fromUtf8("telvanto-cli: TV toto zariadenie už nepozná – stlač Spárovať znova (TLS refused by the TV: ")},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE((row.args + row.env).join(' ').toStdString());
-        run.start(cli, row.args, "data", row.env);
-        EXPECT_EQ(run.finish(), row.exit) << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(row.err) && run.err.count('\n') == 1 && !run.err.contains(QString::fromUtf8("skúšam znova"))) << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        SCOPED_TRACE(row.name);
+        const bool env = QString(row.forTv).contains('=');
+        if (*row.forTv && !env) rig.tv->runCommand(row.forTv);
+        rig.start(cli, row.args, row.data, env ? QStringList{row.forTv} : QStringList{});
+        EXPECT_EQ(rig.finish(), row.exit) << rig.err.toStdString();
+        EXPECT_TRUE(rig.err.startsWith(row.err) && rig.err.count('\n') == 1 && !rig.err.contains(QString::fromUtf8("skúšam znova"))) << rig.err.toStdString();
+        EXPECT_TRUE(rig.out.isEmpty()) << rig.out.toStdString();
     }
     bus.kill(), bus.waitForFinished();
 }
