@@ -2,9 +2,6 @@
 // another decade. Real processes, with loopback only.
 #include "Tvsim.h"
 
-#include <openssl/asn1.h>
-#include <openssl/x509.h>
-
 using namespace telvanto;
 using namespace telvanto::testing;
 using Item = identity::CredentialStore;
@@ -47,12 +44,12 @@ TEST(IdentityPrograms, AnEncryptedKeyNeverWaitsForAPassPhrase)
 TEST(IdentityPrograms, CertificatesMadeInLaterDecadesStayValid)
 {
     const QString port = QString::number(closedPort());
-    const std::tuple<const char*, const char*, int> rows[] = { // now, the dates as openssl prints them, notAfter's type
-        {"2026-06-01 12:00:00", "notBefore=May 31 12:00:00 2026 GMT\nnotAfter=May 27 12:00:00 2046 GMT\n", V_ASN1_UTCTIME},
-        {"2031-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2031 GMT\nnotAfter=Feb 24 12:00:00 2051 GMT\n", V_ASN1_GENERALIZEDTIME},
-        {"2051-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2051 GMT\nnotAfter=Feb 24 12:00:00 2071 GMT\n", V_ASN1_GENERALIZEDTIME},
+    const std::pair<const char*, const char*> rows[] = { // now, the dates as openssl prints them
+        {"2026-06-01 12:00:00", "notBefore=May 31 12:00:00 2026 GMT\nnotAfter=May 27 12:00:00 2046 GMT\n"},
+        {"2031-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2031 GMT\nnotAfter=Feb 24 12:00:00 2051 GMT\n"},
+        {"2051-03-01 12:00:00", "notBefore=Feb 28 12:00:00 2051 GMT\nnotAfter=Feb 24 12:00:00 2071 GMT\n"},
     };
-    for (const auto& [now, dates, notAfterType] : rows) {
+    for (const auto& [now, dates] : rows) {
         SCOPED_TRACE(now);
         ProgramRun run; // FAKETIME_DONT_FAKE_MONOTONIC: timers keep running
         run.start("faketime", {"-f", now, bin + "telvanto-cli", "pair", "--host", "127.0.0.1", "--pair-port", port, "--code", "ABCDEF"}, "data",
@@ -62,11 +59,5 @@ TEST(IdentityPrograms, CertificatesMadeInLaterDecadesStayValid)
         openssl.start("openssl", {"x509", "-noout", "-startdate", "-enddate", "-in", QString::fromStdString(run.dir / "data/Telvanto client")});
         ASSERT_TRUE(openssl.waitForFinished() && found(Item(run.dir / "data")));
         EXPECT_EQ(openssl.readAll().toStdString(), dates);
-        const Bytes der = std::get<identity::findResult::Found>(identity::findIdentity(Item(run.dir / "data"))).identity.certificateDer;
-        const unsigned char* p = der.data();
-        X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
-        ASSERT_TRUE(cert);
-        EXPECT_EQ(ASN1_STRING_type(X509_get0_notAfter(cert)), notAfterType);
-        X509_free(cert);
     }
 }

@@ -37,7 +37,6 @@ TEST(SendoraWithTvsim, OutcomesTable)
         {"client", "refuse on", {}, url, 3, "", QString::fromUtf8("TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?\n"), {}},
         {"none", nullptr, {}, url, 2, "", notPaired, {}},
         {"client", nullptr, gui, url, 0, ok, "", sent}, // no display
-        {"none", nullptr, gui, url, 2, "", notPaired, {}},
         {"client", nullptr, gui, "--clipboard", 64, "", noClipboard, {}},
         {"none", nullptr, gui + QStringList{"QT_QPA_PLATFORM=xcb"}, url, 2, "", notPaired, {}}, // X platform asked, no display
         {"none", nullptr, gui + QStringList{"XDG_SESSION_TYPE=wayland"}, url, 2, "", notPaired, {}},

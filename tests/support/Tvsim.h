@@ -76,8 +76,8 @@ struct Peer {
 };
 
 // Runs the pairing dialogue with a simulated TV as a remote does, over real TLS, and returns
-// the TV's answer to the secret. mistype flips a bit of the secret the TV receives.
-inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client, bool mistype = false)
+// the TV's answer to the secret.
+inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client)
 {
     using namespace protocol;
     Peer peer(tv.pairingPort(), client, std::nullopt);
@@ -86,7 +86,6 @@ inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const ide
         if (peer.ask(frame).empty()) return ADD_FAILURE() << "the pairing dialogue stopped early", PairingMsg::reply::Other{};
     auto secret = identity::pairingSecret(tv.code().toStdString(), client.publicKey(), *peer.channel->serverKey());
     if (!secret) return ADD_FAILURE() << "the code's check byte must match", PairingMsg::reply::Other{};
-    if (mistype) (*secret)[5] ^= 1;
     return PairingMsg::decode(peer.ask(PairingMsg::secret(*secret)));
 }
 
