@@ -41,9 +41,10 @@ TEST(TvSimulator, PairingThenTheRemoteDialogue)
     const std::pair<Bytes, const char*> typing[] = {{RemoteMsg::imeBatch("ab", 1, 1), "ab"},
                                                     {RemoteMsg::imeBatch("c 😀", 1, 1), "abc 😀"},
                                                     {RemoteMsg::key(TVKey::deleteKey), "abc "}};
-    for (const auto& [frame, field] : typing) {
+    for (const auto& [frame, expected] : typing) {
         link.channel->send(frame);
-        EXPECT_TRUE(waitUntil([&] { return tv.textField() == QString::fromUtf8(field); })) << tv.textField().toStdString();
+        const QString field = QString::fromUtf8(expected); // a lambda may not capture a structured binding in clang 14
+        EXPECT_TRUE(waitUntil([&] { return tv.textField() == field; })) << tv.textField().toStdString();
     }
     EXPECT_TRUE(tv.runCommand("state").contains(QString::fromUtf8(R"("text":"abc ")")));
     rig.pings.advance(5s);

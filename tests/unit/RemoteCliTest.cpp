@@ -64,8 +64,8 @@ TEST(RemoteCli, Table)
         auto add = [](std::string& to, const QString& line) { to += (to.empty() ? "" : " | ") + line.toStdString(); };
         std::optional<Exit> exit;
         core::Duration at{};
-        quint16 pairPort = 0, remotePort = 0;
-        const auto request = std::get<cli::Request>(cli::parseArguments(QString::fromUtf8(row.args).split(' '), &pairPort, &remotePort));
+        quint16 pairAt = 0, remoteAt = 0; // ports on the command line: none in these rows
+        const auto request = std::get<cli::Request>(cli::parseArguments(QString::fromUtf8(row.args).split(' '), &pairAt, &remoteAt));
         const core::TimePoint start = rig.scheduler.now();
         cli::RemoteCli cli(*rig.tv, rig.scheduler, request, [&](const QString& line) { add(out, line); }, [&](const QString& line) { add(err, line); });
         cli.run([&](Exit code) {

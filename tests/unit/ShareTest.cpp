@@ -213,9 +213,10 @@ TEST(CommandLine, GuiPlatformFromTheEnvironment)
         {{{"QT_QPA_PLATFORM", "xcb;offscreen:x=1"}, {"DISPLAY", ":0"}}, "xcb;offscreen:x=1 asked"},
         {{{"QT_QPA_PLATFORM", "offscreenx"}}, "offscreenx;offscreen"},
     };
-    for (const auto& [env, expected] : cases) {
+    for (const auto& row : cases) {
+        const auto& env = row.first;
         const auto chosen = GuiPlatform::choose([&env](const char* name) { return env.contains(name) ? env.at(name) : std::string(); });
-        EXPECT_EQ(chosen ? chosen->candidates + (chosen->offscreenAsked ? " asked" : "") : "none", expected) << expected;
+        EXPECT_EQ(chosen ? chosen->candidates + (chosen->offscreenAsked ? " asked" : "") : "none", row.second) << row.second;
     }
 }
 
