@@ -32,7 +32,8 @@ struct Rig {
     {
         std::istringstream words("420x300 " + script);
         for (std::string w; words >> w;) {
-            const double x = std::atof(w.c_str()), y = std::atof(w.c_str() + w.find_first_of(",x") + 1);
+            const std::size_t comma = w.find_first_of(",x");
+            const double x = std::atof(w.c_str()), y = comma == std::string::npos ? 0 : std::atof(w.c_str() + comma + 1);
             if (w == "p") button.press(0, 0);
             else if (w == "r") onButton ? button.release() : pad.released();
             else if (w[0] == '+') scheduler.advance(std::chrono::milliseconds(std::stoi(w.substr(1))));
