@@ -12,12 +12,11 @@ struct FakeDisplay {
     bool builtin = false;
     mirroring::DisplayId mirrors = 0;
     std::uint32_t width = 1920;
-    int x = 0, y = 0;
 };
 
 // Displays the test lays out by hand. Every transaction is written to a log ("begin",
-// "mirror 5 1", "origin 5 1920 0", "complete") and applied when completed, after which the
-// reconfiguration callback runs, as a real desktop's would.
+// "mirror 5 1", "origin 5 1920 0", "complete"); its mirrors are applied when it completes, after
+// which the reconfiguration callback runs, as a real desktop's would.
 class FakeDisplays final : public mirroring::DisplayServices {
 public:
     using DisplayId = mirroring::DisplayId;
@@ -64,13 +63,11 @@ private:
     FakeDisplay get(DisplayId id) const { return displays.contains(id) ? displays.at(id) : FakeDisplay{}; }
     struct FakeTransaction final : Transaction {
         explicit FakeTransaction(FakeDisplays& o) : owner(o), next(o.displays) {}
-        void configureMirror(DisplayId d, DisplayId master) override { owner.log << QStringLiteral("mirror %1 %2").arg(d).arg(master), set(d).mirrors = master; }
-        void configureOrigin(DisplayId d, int x, int y) override { owner.log << QStringLiteral("origin %1 %2 %3").arg(d).arg(x).arg(y), set(d).x = x, set(d).y = y; }
-        FakeDisplay& set(DisplayId d) { return next.contains(d) ? next[d] : scratch; } // a gone display takes nothing
+        void configureMirror(DisplayId d, DisplayId master) override { owner.log << QString("mirror %1 %2").arg(d).arg(master), next[d].mirrors = master; }
+        void configureOrigin(DisplayId d, int x, int y) override { owner.log << QStringLiteral("origin %1 %2 %3").arg(d).arg(x).arg(y); }
         void complete() override { owner.log << "complete", owner.displays = next, owner.notify(); }
         FakeDisplays& owner;
         std::map<DisplayId, FakeDisplay> next;
-        FakeDisplay scratch;
     };
 };
 

@@ -11,12 +11,11 @@
 namespace telvanto::testing {
 
 // Everything a mirroring controller needs, faked; make() builds the controller, so a test can
-// lay out settings and displays first, or hand it real displays.
-template <typename Clock>
-struct BasicMirrorFakes {
+// lay out settings and displays first.
+struct MirrorFakes {
     static constexpr mirroring::DisplayId builtin = 1, tvDisplay = 5;
 
-    Clock scheduler;
+    VirtualScheduler scheduler;
     FakeMdns mdns;
     tv::Discovery discovery{mdns, scheduler};
     TempDir dir;
@@ -27,14 +26,9 @@ struct BasicMirrorFakes {
     RecordingTV tv;
     std::unique_ptr<mirroring::MirrorController> mirror;
 
-    BasicMirrorFakes() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
-    mirroring::MirrorController& make(mirroring::DisplayServices* real = nullptr)
-    {
-        mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, real ? *real : displays, selector, access);
-        return *mirror;
-    }
+    MirrorFakes() { displays.displays[builtin] = {.builtin = true, .width = 1440}; }
+    void make() { mirror = std::make_unique<mirroring::MirrorController>(scheduler, settings, discovery, displays, selector, access); }
 };
-using MirrorFakes = BasicMirrorFakes<VirtualScheduler>;
 
 // A mirroring controller on fakes, made at once, for the views that show it.
 struct MirrorRig : MirrorFakes {

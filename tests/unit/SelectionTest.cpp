@@ -32,16 +32,19 @@ FakeElement::Ptr chain(int level, FakeElement::Ptr end)
 QString titleOf(const ElementPtr& e) { return e ? search::stringAttribute(*e, Element::Attribute::title) : QString(); }
 
 // A panel application as the selector expects it: a status area with the panel's item (and
-// a status item that matches a keyword), a window holding the tile, the receiver's row below
-// it. The tile and the row show from the given time on, as a panel fills while it loads.
+// a status item that matches a keyword), a window holding a volume slider and the tile, the
+// receiver's row below it. The tile and the row show from the given time on, as a panel fills
+// while it loads.
 struct Scene { bool running = true, panelItem = true, windowOpen = true; Duration tileAt = 0ms, rowAt = 0ms; bool rowOn = false; };
 
 struct Rig {
     explicit Rig(const Scene& s)
     {
-        row = el("AXCheckBox||AS-TV||Screen-Mirroring-Device-1"), row->value = s.rowOn;
+        row = el("AXCheckBox|AXToggle|AS-TV||Screen-Mirroring-Device-1"), row->value = s.rowOn, row->actionNames = {"AXPress", "AXShowMenu"};
         tile = el("AXCheckBox||Zrkadlenie obrazovky||controlcenter-screen-mirroring");
-        const auto window = el("AXWindow"), mirrorItem = el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring");
+        const auto volume = el("AXSlider||Hlasitosť|||70 %|hint"), group = el("", {volume});
+        volume->value = 0.25, group->actionNames = {};
+        const auto window = el("AXWindow", {group}), mirrorItem = el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring");
         window->window = s.windowOpen;
         show(s.tileAt, window, tile), show(s.rowAt, tile, row);
         item = el("AXMenuBarItem||Control Center||com.apple.menuextra.controlcenter");
@@ -49,11 +52,11 @@ struct Rig {
         if (s.running) tree.apps["com.apple.controlcenter"] = application;
         tree.items[application.get()] = {mirrorItem};
         if (s.panelItem) tree.items[application.get()].push_back(item);
+        scheduler.advance({}); // what shows at once
     }
     void show(Duration at, const FakeElement::Ptr& parent, const FakeElement::Ptr& kid)
     {
-        if (at == 0ms) parent->kids.push_back(kid);
-        else later.push_back(scheduler.schedule(at, [parent, kid] { parent->kids.push_back(kid); }));
+        later.push_back(scheduler.schedule(at, [parent, kid] { parent->kids.push_back(kid); }));
     }
     // Presses of the panel's item, the tile and the row.
     QString presses() const { return QStringLiteral("%1%2%3").arg(item->presses).arg(tile->presses).arg(row->presses); }
@@ -74,7 +77,6 @@ TEST(ElementSearch, KeywordsAreSoughtInFiveAttributesJoined)
         {"screen mirroring|zrkadlenie", false}, // role and subrole are not searched
     };
     for (const auto& r : rows) EXPECT_EQ(search::matchesAnyKeyword(*el(r.fields), cc.keywords), r.match) << r.fields;
-    EXPECT_FALSE(search::matchesAnyKeyword(*el(""), {QString()})) << "an empty keyword";
 }
 
 TEST(ElementSearch, TileAndRowAreTheFirstMatchDepthFirstDownToLevel14)
@@ -82,7 +84,6 @@ TEST(ElementSearch, TileAndRowAreTheFirstMatchDepthFirstDownToLevel14)
     const auto row = [](const char* fields) { return app({el(fields)}); };
     const auto named = el("AXCheckBox||Obývačka||screen-mirroring-device-1");
     const struct { const char* name; FakeElement::Ptr root; bool row /* else the tile */; QString found; } rows[] = {
-        {"direct child", app({el("AXButton||Wi-Fi"), el("AXCheckBox||Zrkadlenie obrazovky")}), false, "Zrkadlenie obrazovky"},
         {"not the application", el("AXApplication||Screen Mirroring", {el("AXButton||Zrkadlenie")}), false, "Zrkadlenie"},
         {"status item skipped, its children searched", app({el("AXMenuBarItem||Screen Mirroring||com.apple.menuextra.screenmirroring", {el("AXButton||inner zrkadlenie")})}), false, "inner zrkadlenie"},
         {"status item prefix in capitals", row("AXMenuBarItem||Zrkadlenie||COM.Apple.MenuExtra.mirror"), false, ""},
@@ -90,8 +91,6 @@ TEST(ElementSearch, TileAndRowAreTheFirstMatchDepthFirstDownToLevel14)
         {"depth first", app({el("AXGroup", {el("AXButton||deep zrkadlenie")}), el("AXButton||near zrkadlenie")}), false, "deep zrkadlenie"},
         {"tile at level 14", chain(14, el("AXButton||Zrkadlenie")), false, "Zrkadlenie"}, {"tile at level 15", chain(15, el("AXButton||Zrkadlenie")), false, ""},
         {"row by description", row("AXCheckBox||x|Obývačka|screen-mirroring-device-1"), true, "x"},
-        {"row by title", row("AXCheckBox||Obývačka|other|screen-mirroring-device-1"), true, "Obývačka"},
-        {"row prefix in mixed case", row("AXCheckBox||Obývačka||Screen-Mirroring-Device-AB12"), true, "Obývačka"},
         {"name differs in case", row("AXCheckBox||obývačka|OBÝVAČKA|screen-mirroring-device-1"), true, ""},
         {"row prefix not at the start", row("AXCheckBox||Obývačka||x-screen-mirroring-device-1"), true, ""},
         {"a tile is no row", row("AXCheckBox||Obývačka||screen-mirroring"), true, ""},
@@ -100,7 +99,7 @@ TEST(ElementSearch, TileAndRowAreTheFirstMatchDepthFirstDownToLevel14)
     for (const auto& r : rows) EXPECT_EQ(titleOf(r.row ? search::findReceiverRow(r.root, 0, "Obývačka", cc) : search::findMirroringTile(r.root, 0, cc)), r.found) << r.name;
 }
 
-TEST(ElementSearch, AWalkStopsAfter2000Elements)
+TEST(ElementSearch, AWalkStopsAfter2000ElementsAndTheDumpAtLevel15)
 {
     // A hostile application with a flat list far longer than any panel.
     const auto rowAt = [](int index) {
@@ -114,44 +113,23 @@ TEST(ElementSearch, AWalkStopsAfter2000Elements)
     QString dump;
     search::dumpTree(rowAt(0), 0, dump);
     EXPECT_EQ(dump.count(QLatin1Char('\n')), 2000);
-}
-
-TEST(ElementSearch, DumpLinesIndentTwoSpacesPerLevelDownTo15)
-{
-    const auto with = [](const char* fields, std::optional<double> value, QStringList actions, std::vector<FakeElement::Ptr> kids = {}) {
-        auto e = el(fields, std::move(kids));
-        e->value = value, e->actionNames = actions;
-        return e;
-    };
-    QString dump;
-    const auto checkBox = with("AXCheckBox|AXToggle|Obývačka||screen-mirroring-device-1", 1, {"AXPress"});
-    search::dumpTree(el("AXApplication||Panel", {with("", {}, {}, {checkBox, with("check box", 0, {"Toggle", "SetFocus"})}), with("|||Hlasitosť||70 %|hint", 0.25, {})}), 0, dump);
-    EXPECT_EQ(dump.split(QLatin1Char('\n')), QStringList({
-        R"(AXApplication |  | Panel |  |  |  | actions=["AXPress"] | value=-)",
-        R"(   |  |  |  |  |  | actions=[] | value=-)",
-        R"(    AXCheckBox | AXToggle | Obývačka |  | screen-mirroring-device-1 |  | actions=["AXPress"] | value=1)",
-        R"(    check box |  |  |  |  |  | actions=["Toggle", "SetFocus"] | value=0)",
-        R"(   |  |  | Hlasitosť |  | 70 % | actions=[] | value=0.25)",
-        "",
-    }));
-
-    QString deep; // levels 0 to 15
+    QString deep; // the leaf is at level 16
     search::dumpTree(chain(16, el("AXButton||leaf")), 0, deep);
-    EXPECT_EQ(deep.split('\n', Qt::SkipEmptyParts).mid(14), QStringList({QString(28, ' ') + "AXGroup |  |  |  |  |  | actions=[\"AXPress\"] | value=-", QString(30, ' ') + "AXGroup |  |  |  |  |  | actions=[\"AXPress\"] | value=-"}));
+    EXPECT_EQ(deep.split('\n', Qt::SkipEmptyParts).last(), QString(30, ' ') + R"(AXGroup |  |  |  |  |  | actions=["AXPress"] | value=-)");
 }
 
 TEST(ControlCenterSelector, SelectionOutcomesAndTheirTimes)
 {
-    // Polls run at 0, 150, ..., 1950 ms for the tile (2 s) and 0 ... 3900 ms for the row (4 s);
-    // the give-up comes with the first poll at or past the limit.
+    // Polls run at 0, 150, ..., 1950 ms for the tile (2 s), and for 4 s from the tile's press for
+    // the row; the give-up comes with the first poll at or past the limit.
     const struct { const char* name; Scene scene; bool connect, result; Duration at; const char* presses; int escapes; } rows[] = {
         {"panel not running", {.running = false}, true, false, 0ms, "000", 0}, {"no panel item, no window open", {.panelItem = false, .windowOpen = false}, true, false, 0ms, "000", 0},
         {"no panel item, a window open", {.panelItem = false}, true, false, 0ms, "000", 1},
         {"off, connect: pressed, then a pause", {}, true, true, 600ms, "111", 1},
         {"on, connect: not pressed", {.rowOn = true}, true, true, 0ms, "110", 1}, {"on, disconnect: pressed", {.rowOn = true}, false, true, 600ms, "111", 1},
         {"tile at the last poll", {.tileAt = 1950ms}, true, true, 1950ms + 600ms, "111", 1}, {"tile just after the last poll", {.tileAt = 1951ms}, true, false, 2100ms, "100", 1},
-        {"row at the last poll", {.rowAt = 3900ms}, true, true, 3900ms + 600ms, "111", 1}, {"row just after the last poll", {.rowAt = 3901ms}, true, false, 4050ms, "110", 1},
-        {"row after a late tile", {.tileAt = 300ms, .rowAt = 4200ms}, true, true, 4200ms + 600ms, "111", 1},
+        {"row at the last poll after a late tile", {.tileAt = 300ms, .rowAt = 4200ms}, true, true, 4200ms + 600ms, "111", 1},
+        {"row just after the last poll", {.tileAt = 300ms, .rowAt = 4201ms}, true, false, 4350ms, "110", 1},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -172,19 +150,16 @@ TEST(ControlCenterSelector, CallsAreIndependentAndNoneReportsAfterTheSelector)
 {
     Rig rig({.rowAt = 1s});
     QStringList answers;
-    {
-        ControlCenterSelector selector(rig.tree, rig.scheduler);
-        selector.selectReceiver("AS-TV", true, [&](bool ok) { answers << QStringLiteral("TV %1").arg(ok); });
-        selector.selectReceiver("Other", true, [&](bool ok) { answers << QStringLiteral("Other %1").arg(ok); });
-        rig.scheduler.advance(10s);
-        EXPECT_EQ(answers, QStringList({"TV 1", "Other 0"}));
-        selector.selectReceiver("Other", true, [&](bool) { answers << "late"; });
-        selector.dumpControlCenter("/nonexistent/x", [&] { answers << "late"; });
-        rig.scheduler.advance(1s);
-    }
+    auto selector = std::make_unique<ControlCenterSelector>(rig.tree, rig.scheduler);
+    selector->selectReceiver("AS-TV", true, [&](bool ok) { answers << QStringLiteral("TV %1").arg(ok); });
+    selector->selectReceiver("Other", true, [&](bool ok) { answers << QStringLiteral("Other %1").arg(ok); });
+    rig.scheduler.advance(10s);
+    selector->selectReceiver("Other", true, [&](bool) { answers << "late"; });
+    rig.scheduler.advance(1s);
+    selector.reset();
     EXPECT_EQ(rig.scheduler.pending(), 0u);
     rig.scheduler.advance(10s);
-    EXPECT_EQ(answers.size(), 2);
+    EXPECT_EQ(answers, QStringList({"TV 1", "Other 0"}));
 }
 
 TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
@@ -197,8 +172,10 @@ TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
         R"(AXApplication |  | Control Center |  |  |  | actions=["AXPress"] | value=-)",
         R"(  AXMenuBarItem |  | Screen Mirroring |  | com.apple.menuextra.screenmirroring |  | actions=["AXPress"] | value=-)",
         R"(  AXWindow |  |  |  |  |  | actions=["AXPress"] | value=-)",
+        R"(     |  |  |  |  |  | actions=[] | value=-)",
+        R"(      AXSlider |  | Hlasitosť |  |  | 70 % | actions=["AXPress"] | value=0.25)",
         R"(    AXCheckBox |  | Zrkadlenie obrazovky |  | controlcenter-screen-mirroring |  | actions=["AXPress"] | value=-)",
-        R"(      AXCheckBox |  | AS-TV |  | Screen-Mirroring-Device-1 |  | actions=["AXPress"] | value=0)",
+        R"(      AXCheckBox | AXToggle | AS-TV |  | Screen-Mirroring-Device-1 |  | actions=["AXPress", "AXShowMenu"] | value=0)",
         "",
     };
     QTemporaryDir dir;
@@ -217,7 +194,6 @@ TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
         std::optional<Duration> doneAt;
         const auto start = rig.scheduler.now();
         selector.dumpControlCenter(r.path, [&] { doneAt = rig.scheduler.now() - start; });
-        EXPECT_FALSE(doneAt);
         rig.scheduler.advance(10s);
         EXPECT_EQ(std::tuple(doneAt, rig.tree.escapes), std::tuple(r.at, r.scene.running ? 1 : 0));
         QFile dump(file);

@@ -3,13 +3,11 @@
 // behind it. Qt exports no accessible ids, so each element carries its id in the description.
 // Reports what happens to it on standard output, one line per event.
 //
-//   atspi-panel-fixture [--rows-delay MS] [--quit-on-tile] NAME[=on]...
+//   atspi-panel-fixture [--quit-on-tile] NAME[=on]...
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -19,10 +17,9 @@ namespace {
 
 void report(const QString& line) { std::printf("%s\n", line.toUtf8().constData()), std::fflush(stdout); }
 
-template <typename Button>
-Button* button(QWidget* parent, const QString& name, const QString& id)
+QPushButton* button(QWidget* parent, const QString& name, const QString& id)
 {
-    auto* b = new Button(parent);
+    auto* b = new QPushButton(parent);
     b->setText(name), b->setAccessibleName(name), b->setAccessibleDescription(id);
     return b;
 }
@@ -38,14 +35,12 @@ int main(int argc, char** argv)
 {
     QApplication::setApplicationName("com.apple.controlcenter");
     QApplication app(argc, argv);
-    int rowsDelay = 0;
     bool quitOnTile = false;
     QStringList receivers;
     std::map<QString, bool> on; // by receiver
     for (QStringList args = app.arguments().mid(1); !args.isEmpty();) {
         const QString arg = args.takeFirst();
-        if (arg == "--rows-delay" && !args.isEmpty()) rowsDelay = args.takeFirst().toInt();
-        else if (arg == "--quit-on-tile") quitOnTile = true;
+        if (arg == "--quit-on-tile") quitOnTile = true;
         else on[receivers.emplace_back(arg.section('=', 0, 0))] = arg.endsWith("=on");
     }
 
@@ -56,40 +51,36 @@ int main(int argc, char** argv)
     (new QVBoxLayout(&bar))->addWidget(status);
     // The second matches a mirroring keyword, but is a status item, not the panel's tile.
     using Named = std::pair<const char*, const char*>[3];
-    QToolButton* centre = nullptr;
+    QPushButton* centre = nullptr;
     for (const auto& [name, id] : Named{{"Wi-Fi", "wifi"}, {"Zrkadlenie obrazovky", "screenmirroring"}, {"Ovládacie centrum", "controlcenter"}}) {
-        status->addWidget(centre = button<QToolButton>(status, name, QStringLiteral("com.apple.menuextra.") + id));
-        QObject::connect(centre, &QToolButton::clicked, [name = QString(name)] { report("pressed item " + name); });
+        status->addWidget(centre = button(status, name, QStringLiteral("com.apple.menuextra.") + id));
+        QObject::connect(centre, &QPushButton::clicked, [name = QString(name)] { report("pressed item " + name); });
     }
 
     Panel panel;
     panel.setWindowTitle("Ovládacie centrum");
     auto* layout = new QVBoxLayout(&panel);
-    layout->setSpacing(2);
     QPushButton* tile = nullptr; // the last
     for (const auto& [name, id] : Named{{"Wi-Fi", "wifi"}, {"Bluetooth", "bluetooth"}, {"Zrkadlenie obrazovky", "screen-mirroring"}})
-        layout->addWidget(tile = button<QPushButton>(&panel, name, QStringLiteral("controlcenter-") + id));
+        layout->addWidget(tile = button(&panel, name, QStringLiteral("controlcenter-") + id));
 
-    // Rows are made a little after the tile is pressed, as a real list fills while it
-    // searches, and go when the panel closes; the receivers keep their state in between.
+    // Rows are made when the tile is pressed and go when the panel closes; the receivers keep
+    // their state in between.
     QWidget* list = nullptr;
-    const auto fillList = [&] {
+    QObject::connect(&panel, &QDialog::finished, [&] { delete std::exchange(list, nullptr); });
+    QObject::connect(centre, &QPushButton::clicked, [&] { panel.show(), panel.activateWindow(); });
+    QObject::connect(tile, &QPushButton::clicked, [&] {
+        report("pressed tile");
+        if (quitOnTile) return QApplication::quit();
         delete list;
         layout->addWidget(list = new QWidget(&panel));
         list->setLayout(new QVBoxLayout);
         for (const QString& name : receivers) {
-            auto* row = button<QPushButton>(list, name, "Screen-Mirroring-Device-" + name.toLower().remove(' '));
+            auto* row = button(list, name, "Screen-Mirroring-Device-" + name.toLower().remove(' '));
             list->layout()->addWidget(row);
             row->setCheckable(true), row->setChecked(on[name]);
             QObject::connect(row, &QPushButton::toggled, [&on, name](bool checked) { on[name] = checked, report("row " + name + (checked ? " on" : " off")); });
         }
-    };
-    QObject::connect(&panel, &QDialog::finished, [&] { delete std::exchange(list, nullptr); });
-    QObject::connect(centre, &QToolButton::clicked, [&] { panel.show(), panel.activateWindow(); });
-    QObject::connect(tile, &QPushButton::clicked, [&] {
-        report("pressed tile");
-        if (quitOnTile) return QApplication::quit();
-        QTimer::singleShot(rowsDelay, &panel, fillList);
     });
 
     bar.show();
