@@ -22,7 +22,8 @@ namespace {
 
 // The fixture panel, started with the receivers it lists; what it reports, one event a line.
 struct Panel {
-    explicit Panel(const QStringList& args) { process.start(TELVANTO_PANEL_FIXTURE, args); } // killed with the QProcess
+    explicit Panel(const QStringList& args) { process.start(TELVANTO_PANEL_FIXTURE, args); }
+    ~Panel() { process.kill(), process.waitForFinished(); }
     QStringList events() { return QString::fromUtf8(out += process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts); }
     QProcess process;
     QByteArray out;
@@ -58,9 +59,9 @@ TEST(Atspi, PanelDumpedAndReceiverSwitchedThroughTheBus)
             << panel->events().join(" / ").toStdString();
         return panel;
     };
-    const auto select = [&](ControlCenterSelector& by, bool connect) {
+    const auto switchOn = [&](ControlCenterSelector& by) {
         std::optional<bool> result;
-        by.selectReceiver("AS-Obývačka", connect, [&](bool ok) { result = ok; });
+        by.selectReceiver("AS-Obývačka", true, [&](bool ok) { result = ok; });
         waitUntil([&] { return result.has_value(); }, 15s);
         return result;
     };
@@ -75,7 +76,7 @@ TEST(Atspi, PanelDumpedAndReceiverSwitchedThroughTheBus)
     EXPECT_EQ(QString::fromUtf8(dump.readAll()).replace(TELVANTO_PANEL_FIXTURE, "FIXTURE").split('\n'), QString::fromUtf8(golden.readAll()).split('\n'));
     // The Escape travels through the registry and the X server: it lands before the next press.
     ASSERT_TRUE(waitUntil([&] { return panel->events().contains("escape"); }, 5s));
-    EXPECT_EQ(select(selector, true), true);
+    EXPECT_EQ(switchOn(selector), true);
     waitUntil([&] { return panel->events().count("escape") == 2; }, 5s);
     EXPECT_EQ(panel->events(), QStringList({"ready", "pressed item Ovládacie centrum", "pressed tile", "escape", // the dump's
                                             "pressed item Ovládacie centrum", "pressed tile", "row AS-Obývačka on", "escape"}));
@@ -83,7 +84,7 @@ TEST(Atspi, PanelDumpedAndReceiverSwitchedThroughTheBus)
     // A panel that quits while it is operated.
     panel.reset();
     panel = start({"--quit-on-tile", "AS-Obývačka"});
-    EXPECT_EQ(select(selector, true), false);
+    EXPECT_EQ(switchOn(selector), false);
 
     telvanto::platform::AtspiAccessibility access;
     EXPECT_FALSE(access.isEnabled()) << "a fresh session starts with accessibility off";
@@ -94,5 +95,5 @@ TEST(Atspi, PanelDumpedAndReceiverSwitchedThroughTheBus)
     qputenv("AT_SPI_BUS_ADDRESS", "unix:path=/nonexistent/telvanto-no-bus");
     AtspiElementTree unreachable;
     ControlCenterSelector blind(unreachable, scheduler);
-    EXPECT_EQ(select(blind, true), false);
+    EXPECT_EQ(switchOn(blind), false);
 }

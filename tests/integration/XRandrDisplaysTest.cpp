@@ -43,8 +43,8 @@ struct Desk {
         edid.replace(54, 18, QByteArray("\x00\x00\x00\xfc\x00", 5) + (name + '\n').leftJustified(13, ' ', true));
         XRRChangeOutputProperty(dpy, o, XInternAtom(dpy, RR_PROPERTY_RANDR_EDID, False), XA_INTEGER, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(edid.constData()), 128);
     }
-    // Gives the output these modes and shows the first at x, y on a screen large enough for the
-    // tests' layouts: it comes online.
+    // Gives the output these modes and shows the first at x, y, the screen sized for it (a size
+    // too small for the others is refused): it comes online.
     void plug(RROutput o, const std::vector<QByteArray>& modes, int x, int y)
     {
         const Resources r = resources();
@@ -55,7 +55,7 @@ struct Desk {
             if (std::find(i->modes, i->modes + i->nmode, m->id) == i->modes + i->nmode) XRRAddOutputMode(dpy, o, m->id);
             first = first ? first : m;
         }
-        XRRSetScreenSize(dpy, root, 3840, 1080, 1016, 286);
+        XRRSetScreenSize(dpy, root, std::max(1920, x + int(first->width)), 1080, 508, 286);
         XRRSetCrtcConfig(dpy, r.get(), i->crtc ? i->crtc : i->crtcs[0], CurrentTime, x, y, first->id, RR_Rotate_0, &o, 1);
         XSync(dpy, False);
     }
@@ -80,8 +80,6 @@ struct Desk {
         const Atom panel = XInternAtom(dpy, "Panel", False), type = XInternAtom(dpy, RR_PROPERTY_CONNECTOR_TYPE, False);
         XRRChangeOutputProperty(dpy, r->outputs[0], type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&panel), 1);
         plug(r->outputs[0], {"1920x1080"}, 0, 0);
-        XRRSetScreenSize(dpy, root, 1920, 1080, 508, 286);
-        XSync(dpy, False);
     }
 };
 
@@ -99,12 +97,15 @@ TEST(XRandr, OutputsAreReadMirroredExtendedAndChangedWholeOrNotAtAll)
     ASSERT_TRUE(desk.dpy);
     const RROutput panel = desk.output(0), tv = desk.output(1), other = desk.output(2), monitor = desk.output(3);
     {
-        // Outputs, names and the panel.
+        // Outputs, names and the panel; the changes are reported.
         desk.reset();
+        XRandrDisplays displays(server.name());
+        int changes = 0;
+        displays.setReconfigurationCallback([&] { ++changes; });
         desk.nameMonitor(other, "AS-Living");
         desk.plug(other, {"1280x720"}, 1920, 0);
         desk.plug(monitor, {"1024x768"}, 0, 0);
-        XRandrDisplays displays(server.name());
+        ASSERT_TRUE(waitUntil([&] { return changes > 0 && displays.onlineDisplays().size() == 3; }, 5s));
         EXPECT_EQ(displays.onlineDisplays(), (std::vector<DisplayId>{DisplayId(panel), DisplayId(other), DisplayId(monitor)}));
         QStringList names;
         for (const auto& s : displays.screens()) names << s.name;
@@ -113,12 +114,9 @@ TEST(XRandr, OutputsAreReadMirroredExtendedAndChangedWholeOrNotAtAll)
         const std::pair<RROutput, QString> rows[] = {{panel, "1 1920 0"}, {other, "0 1280 0"}, {monitor, "0 1024 0"}, {desk.output(4), "0 0 0"}};
         for (const auto& [o, expected] : rows)
             EXPECT_EQ(QStringLiteral("%1 %2 %3").arg(int(displays.isBuiltin(o))).arg(displays.pixelsWide(o)).arg(displays.mirrorsDisplay(o)), expected) << o;
-        // The same mode at the same place is a mirror set; the panel is its master. The change
-        // is reported.
-        int changes = 0;
-        displays.setReconfigurationCallback([&] { ++changes; });
+        // The same mode at the same place is a mirror set; the panel is its master.
         desk.plug(monitor, {"1920x1080"}, 0, 0);
-        ASSERT_TRUE(waitUntil([&] { return changes > 0 && displays.pixelsWide(monitor) == 1920; }, 5s));
+        ASSERT_TRUE(waitUntil([&] { return displays.pixelsWide(monitor) == 1920; }, 5s));
         EXPECT_EQ(displays.mirrorsDisplay(monitor), DisplayId(panel));
         EXPECT_EQ(displays.mirrorsDisplay(panel), 0u);
     }
