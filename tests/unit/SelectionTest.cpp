@@ -164,6 +164,8 @@ TEST(ControlCenterSelector, CallsAreIndependentAndNoneReportsAfterTheSelector)
 
 TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
 {
+    // A line per element: the six dumped attributes (help is not one), its actions and its
+    // number, indented two spaces a level.
     const QStringList full = {
         "== extras",
         R"(AXMenuBarItem |  | Screen Mirroring |  | com.apple.menuextra.screenmirroring |  | actions=["AXPress"] | value=-)",
