@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
 using telvanto::tv::Discovery;
 
 TEST(Mdns, NoDaemonNoBusNeitherBlocksNorCrashes)

@@ -61,7 +61,7 @@ TEST(RSAPublicKey, CertificateTable)
     const struct { const char* name; Bytes certificate; std::optional<RSAPublicKey> key; } cases[] = {
         {"v1", cert("020101 3000 3000 3000 3000"), RSAPublicKey{{5}, {3}}}, {"v3", cert("a003020102 020101 3000 3000 3000 3000"), RSAPublicKey{{5}, {3}}},
         {"subject missing", cert("020101 3000 3000 3000"), std::nullopt}, {"version cut", cert("a0030201"), std::nullopt},
-        {"nothing in the tbs", fromHex("3002 3000"), std::nullopt}};
+        {"nothing in the tbs", fromHex("3002 3000"), std::nullopt}, {"empty", {}, std::nullopt}};
     for (const auto& c : cases) EXPECT_EQ(RSAPublicKey::fromCertificate(c.certificate), c.key) << c.name;
 }
 
@@ -144,7 +144,7 @@ TEST(CredentialStore, UnreadableItemsReadAsNone)
     const std::string pem = stored(1), otherPem = stored(2);
     const std::size_t certStart = pem.find("-----BEGIN CERTIFICATE");
     const struct { const char* name; std::string_view item; std::string content; /* "fifo": a named pipe */ } cases[] = {
-        {"cut key", keyItem, toString(ByteView(sampleKey.pkcs1()).first(6))}, {"host not UTF-8", hostItem, "\xff\xfe"},
+        {"cut key", keyItem, toString(ByteView(sampleKey.pkcs1()).first(6))}, {"host not UTF-8", hostItem, "\xff\xfe"}, {"empty identity", identityItem, ""},
         {"host over the size limit", hostItem, std::string(CredentialStore::maxItemSize + 1, 'a')}, {"a pipe, not waited on", hostItem, "fifo"},
         {"identity without its certificate", identityItem, pem.substr(0, certStart)},
         {"identity with another key's certificate", identityItem, pem.substr(0, certStart) + otherPem.substr(otherPem.find("-----BEGIN CERTIFICATE"))},

@@ -68,7 +68,7 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
 TEST(HostName, PrettyHostNameElseTheHostName)
 {
     const struct { const char *text, *name; } rows[] = {
-        {"ICON_NAME=computer-laptop\nPRETTY_HOSTNAME='Obýváčka \"PC\"'\nCHASSIS=laptop\n", "Obýváčka \"PC\""},
+        {"ICON_NAME=computer-laptop\nPRETTY_HOSTNAME=Obýváčka' \"PC\"'\nCHASSIS=laptop\n", "Obýváčka \"PC\""},
         {"  PRETTY_HOSTNAME = \"with \\\"quotes\\\" \\\\ and more\"  ", "with \"quotes\" \\ and more"},
         {"# PRETTY_HOSTNAME=\"commented\"\nPRETTY_HOSTNAMES=\"other key\"\nPRETTY_HOSTNAME=\"  \"\n", ""}};
     for (const auto& row : rows) EXPECT_EQ(prettyHostName(QString::fromUtf8(row.text)), QString::fromUtf8(row.name)) << row.text;

@@ -79,8 +79,7 @@ TEST(Wire, EncodersProduceTheExactBytes)
 {
     const std::string telvanto = toHex(toBytes("Telvanto")), atvremote = toHex(toBytes("atvremote"));
     const struct { const char* name; Bytes frame; std::string hex; } cases[] = {
-        {"varint 127", encodeVarint(127), "7f"}, {"varint 128", encodeVarint(128), "8001"}, {"varint 2^64-1", encodeVarint(~0ull), "ffffffffffffffffff01"},
-        {"-1 as 64-bit two's complement", v(4, -1), "20 ffffffffffffffffff01"}, {"a 200-byte frame", framed(Bytes(200, 0)), "c801" + std::string(400, '0')},
+        {"varint 127", encodeVarint(127), "7f"}, {"varint 128", encodeVarint(128), "8001"}, {"-1, as 2^64 - 1", v(4, -1), "20 ffffffffffffffffff01"},
         {"configure 615", RemoteMsg::configure(615), "1d0a1b08e70412161801220131 2a08" + telvanto + "3205 312e302e30"},
         {"setActive 622", RemoteMsg::setActive(622), "05120308ee04"}, {"ping response 7", RemoteMsg::pingResponse(7), "044a020807"},
         {"app link", RemoteMsg::appLink("ab"), "07 d205 04 0a02 6162"}, {"ime batch empty", RemoteMsg::imeBatch("", 1, 2), "13 aa01 10 0801 1002 1a0a 0801 1206 0800 1000 1a00"},
@@ -103,11 +102,10 @@ TEST(TVKey, EveryKeyHasItsAndroidCodeAndName)
         {"previous", 88}, {"rewind", 89}, {"fastForward", 90}, {"mute", 164}, {"settings", 176}, {"sleep", 223}, {"wakeUp", 224}};
     ASSERT_EQ(std::size(keys), allTVKeys.size());
     for (std::size_t i = 0; i < std::size(keys); ++i) {
-        SCOPED_TRACE(keys[i].name);
         const TVKey key = allTVKeys[i]; // in declaration order
-        EXPECT_EQ(tvKeyFromCode(keys[i].code), key);
+        EXPECT_EQ(tvKeyFromCode(keys[i].code), key) << keys[i].name;
         EXPECT_EQ(tvKeyName(key), keys[i].name);
-        EXPECT_EQ(tvKeyFromName(keys[i].name), key);
+        EXPECT_EQ(tvKeyFromName(keys[i].name), key) << keys[i].name;
     }
     // A code outside the table is no key (tvsim then names it by its number).
     for (long long code : {5LL, (1LL << 32) + 3}) EXPECT_EQ(tvKeyFromCode(code), std::nullopt) << code; // a gap; home's code plus 2^32
