@@ -264,7 +264,7 @@ TEST(ClientIdentity, ErrorsCarryTheirExactTexts)
         {"item is a directory", "kľúčenka nedostupná (21)"}, {"file/telvanto", "kľúčenka nedostupná (20)"}, {"dangling link/telvanto", "add certificate: 2"}};
     for (const auto& c : cases) {
         std::string seen = "no error";
-        try { loadOrCreateIdentity(CredentialStore(temp / c.directory), "desk"); } catch (const IdentityError& e) { seen = e.message() + " as " + e.text(); }
+        try { identityForPairing(CredentialStore(temp / c.directory), "desk"); } catch (const IdentityError& e) { seen = e.message() + " as " + e.text(); }
         EXPECT_EQ(seen, c.message + std::string(" as keychain(\"") + c.message + "\")") << c.directory;
     }
 }
