@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
 using telvanto::tv::Discovery;
 
 TEST(Mdns, NoDaemonNoBusNeitherBlocksNorCrashes)
@@ -20,9 +19,7 @@ TEST(Mdns, NoDaemonNoBusNeitherBlocksNorCrashes)
     std::vector<std::optional<QString>> results;
     discovery.browse(QStringLiteral("_androidtvremote2._tcp"), [](const QStringList&) {});
     discovery.resolve(QStringLiteral("_androidtvremote2._tcp"), "TV", [&](std::optional<QString> host) { results.push_back(host); });
-    scheduler.advance(Discovery::resolveTimeout - 1ms); // the client is retried meanwhile, in vain
-    EXPECT_TRUE(results.empty());
-    scheduler.advance(1ms);
+    scheduler.advance(Discovery::resolveTimeout); // the client is retried meanwhile, in vain
     EXPECT_EQ(results, (std::vector<std::optional<QString>>{std::nullopt})) << "the resolution ends by its time limit";
     EXPECT_FALSE(mdns.isRunning());
 }

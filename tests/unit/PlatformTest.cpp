@@ -40,14 +40,12 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
     const QString path = QString::fromStdString(file), name = QString::fromUtf8("Obývačka – Mi Box");
     Settings settings(path);
     EXPECT_EQ(settings.tvHost(), std::nullopt);
-    EXPECT_EQ(settings.tvName(), std::nullopt);
     const auto otherProcess = [&] { std::ofstream(temp / "other") << "[General]\ntvHost=192.168.100.100\ntvName=Kuchyňa\ntvKey=not a key\n"; std::filesystem::rename(temp / "other", file); };
     const struct { const char* name; std::function<void()> act; bool rewritten; const char* host; /* read back */ } rows[] = {
-        {"first value", [&] { settings.setTvHost("10.0.0.5"); }, true, "10.0.0.5"}, {"new value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
+        {"first value", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
         {"same value 1000 times", [&] { for (int i = 0; i < 1000; ++i) settings.setTvHost("10.0.0.6"); }, false, "10.0.0.6"},
         {"another process changed it", otherProcess, true, "192.168.100.100"}, {"ours again", [&] { settings.setTvHost("10.0.0.6"); }, true, "10.0.0.6"},
-        {"same name twice", [&] { settings.setTvName(name), settings.setTvName(name); }, true, "10.0.0.6"},
-        {"mirror mode", [&] { settings.setMirrorMode("extend"); }, true, "10.0.0.6"},
+        {"name and mirror mode", [&] { settings.setTvName(name), settings.setMirrorMode("extend"); }, true, "10.0.0.6"},
         {"a key an earlier version kept here moved out", [&] { EXPECT_EQ(settings.legacyTvKey(), "not a key"); settings.removeLegacyTvKey(); }, true, "10.0.0.6"}};
     for (const auto& row : rows) {
         // Every write replaces the file; holding the old one open shows whether it was replaced.
@@ -70,9 +68,8 @@ TEST(Settings, WritesOnlyChangesAndSurvivesAReopen)
 TEST(HostName, PrettyHostNameElseTheHostName)
 {
     const struct { const char *text, *name; } rows[] = {
-        {"PRETTY_HOSTNAME=\"Jana's laptop\"\n", "Jana's laptop"}, {"  PRETTY_HOSTNAME = spaced  \n", "spaced"},
-        {"ICON_NAME=computer-laptop\nPRETTY_HOSTNAME='Obýváčka \"PC\"'\nCHASSIS=laptop\n", "Obýváčka \"PC\""},
-        {"PRETTY_HOSTNAME=\"with \\\"quotes\\\" \\\\ and more\"", "with \"quotes\" \\ and more"},
+        {"ICON_NAME=computer-laptop\nPRETTY_HOSTNAME=Obýváčka' \"PC\"'\nCHASSIS=laptop\n", "Obýváčka \"PC\""},
+        {"  PRETTY_HOSTNAME = \"with \\\"quotes\\\" \\\\ and more\"  ", "with \"quotes\" \\ and more"},
         {"# PRETTY_HOSTNAME=\"commented\"\nPRETTY_HOSTNAMES=\"other key\"\nPRETTY_HOSTNAME=\"  \"\n", ""}};
     for (const auto& row : rows) EXPECT_EQ(prettyHostName(QString::fromUtf8(row.text)), QString::fromUtf8(row.name)) << row.text;
     TempDir dir;
@@ -89,16 +86,13 @@ TEST(NetlinkMonitor, ReportsOnlyWhatARemoteCaresAbout)
     const NetlinkMonitor::Interface lo{"lo", up | IFF_LOOPBACK, {v4("127.0.0.1")}}, wifi{"wlan0", up, {v4("192.0.2.5")}};
     const NetlinkMonitor::Interface noCarrier{"eth0", IFF_UP, {v4("198.51.100.9")}};
     const struct { const char* name; std::vector<NetlinkMonitor::Interface> before, after; bool usable, reported; } rows[] = {
-        {"nothing", {}, {}, false, false}, {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
+        {"loopback comes up", {}, {lo}, false, false}, {"interface without carrier gets an address", {wifi}, {wifi, noCarrier}, true, false},
         {"down interface", {}, {{"eth0", IFF_RUNNING, {v4("192.0.2.5")}}}, false, false}, {"no IPv4 address", {}, {{"wlan0", up, {}}}, false, false},
         {"DHCP renewal keeps the address", {lo, wifi}, {lo, wifi}, true, false}, {"Wi-Fi scan: same interfaces in another order", {wifi, lo}, {lo, wifi}, true, false},
-        {"interface without carrier loses its address", {wifi, noCarrier}, {wifi, {"eth0", IFF_UP, {}}}, true, false}, {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
+        {"same address twice", {wifi}, {wifi, {"wlan0:1", up, {v4("192.0.2.5")}}}, true, false},
         {"Wi-Fi joins", {lo}, {lo, wifi}, true, true}, {"Wi-Fi leaves", {lo, wifi}, {lo}, false, true}, {"new address after roaming", {wifi}, {{"wlan0", up, {v4("192.0.2.77")}}}, true, true},
-        {"second address", {wifi}, {{"wlan0", up, {v4("192.0.2.5"), v4("192.0.2.6")}}}, true, true},
-        {"cable plugged in beside Wi-Fi", {wifi}, {wifi, {"eth0", up, {v4("198.51.100.9")}}}, true, true},
         {"carrier lost", {wifi}, {{"wlan0", IFF_UP, {v4("192.0.2.5")}}}, false, true}};
     for (const auto& row : rows) {
-        EXPECT_EQ(NetlinkMonitor::usable(row.after), row.usable) << row.name;
         EXPECT_EQ(NetlinkMonitor::reachability(row.after).usable, row.usable) << row.name;
         EXPECT_EQ(NetlinkMonitor::reachability(row.before) != NetlinkMonitor::reachability(row.after), row.reported) << row.name;
     }
@@ -120,8 +114,7 @@ TEST(NetlinkMonitor, RealChangesInAnOwnNamespace)
     const struct { const char* name; const char* commands; std::vector<bool> reports; } steps[] = {
         {"loopback up", "ip link set lo up", {}},
         {"a network with an address", "ip link add t0 type veth peer name t1 && ip addr add 192.0.2.1/24 dev t0 && ip link set t1 up && ip link set t0 up", {true}},
-        {"a change that keeps the address", "ip link set t0 mtu 1400", {}}, {"another address", "ip addr add 192.0.2.2/24 dev t0", {true}},
-        {"carrier lost", "ip link set t1 down", {false}}};
+        {"another address", "ip addr add 192.0.2.2/24 dev t0", {true}}, {"carrier lost", "ip link set t1 down", {false}}};
     for (const auto& step : steps) { // a report made by start itself would show in the first step
         ASSERT_EQ(std::system(step.commands), 0) << step.name;
         // Carrier changes reach the kernel's listeners a moment later: keep settling bursts
@@ -137,38 +130,29 @@ TEST(NetlinkMonitor, RealChangesInAnOwnNamespace)
     for (int i = 0; i < 2; ++i) monitor.stop(); // stopping again is harmless
 }
 
+// One watcher through a timeline: it watches the nearest directory that exists until the
+// credential directory appears, then that directory itself.
 TEST(QtDirectoryWatcher, ReportsEachBurstOfChangesOnce)
 {
     int argc = 0;
     QCoreApplication app(argc, nullptr); // inotify is read through the event loop
-    using S = const CredentialStore&;
-    const struct { const char* name; bool exists; /* the directory, when watching starts */ std::function<void(S)> act; int reports; } rows[] = {
-        {"nothing", true, [](S) {}, 0}, {"an item written", true, [](S s) { s.storeHost("10.0.0.5"); }, 1}, {"a file read", true, [](S s) { s.loadPinnedKey(); }, 0},
-        {"two items written", true, [](S s) { s.storeHost("10.0.0.5"), s.write("x", {}); }, 1}, {"an item removed", true, [](S s) { s.remove(CredentialStore::tvKeyItem); }, 1},
-        {"the directory made later", false, [](S s) { s.storeHost("10.0.0.5"); }, 1},
-        {"another directory beside it", false, [](S s) { std::filesystem::create_directories(s.directory().parent_path() / "other/telvanto"); }, 1}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        TempDir temp;
-        const auto directory = temp / "share/telvanto";
-        const CredentialStore store(directory);
-        if (row.exists) store.storePinnedKey(telvanto::identity::RSAPublicKey{{0x05}, {0x03}});
-        VirtualScheduler scheduler;
-        QtDirectoryWatcher watcher(scheduler, QString::fromStdString(directory));
-        int reports = 0;
-        // The watcher reads what inotify queued (before the change returned), then time passes.
-        const auto after = [&](std::chrono::milliseconds time) { for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(); return scheduler.advance(time), reports; };
-        watcher.start([&] { ++reports; });
-        EXPECT_EQ(watcher.watchedPath().toStdString(), (row.exists ? directory : temp.path()).string());
-        EXPECT_EQ(after(1s), 0) << "start reports nothing";
-        row.act(store);
-        EXPECT_EQ(after(QtDirectoryWatcher::settleTime - 1ms), 0);
-        EXPECT_EQ(after(1ms), row.reports);
-        store.storeHost("10.0.0.6"); // whatever happened, the directory itself is watched once it exists
-        EXPECT_EQ(after(QtDirectoryWatcher::settleTime), row.reports + 1);
-        EXPECT_EQ(watcher.watchedPath().toStdString(), directory.string());
-        watcher.stop();
-        store.storeHost("10.0.0.7");
-        EXPECT_EQ(after(1s), row.reports + 1) << "nothing after stop";
+    TempDir temp;
+    const CredentialStore store(temp / "share/telvanto");
+    VirtualScheduler scheduler;
+    QtDirectoryWatcher watcher(scheduler, QString::fromStdString(store.directory()));
+    int reports = 0;
+    watcher.start([&] { ++reports; });
+    const struct { const char* name; std::function<void()> act; int reports; } steps[] = {
+        {"start", [] {}, 0}, {"the directory made", [&] { store.storeHost("10.0.0.5"); }, 1}, {"reads", [&] { store.loadHost(), store.loadPinnedKey(); }, 0},
+        {"two items written", [&] { store.storeHost("10.0.0.6"), store.write("x", {}); }, 1}, {"an item removed", [&] { store.remove("x"); }, 1},
+        {"a write after stop", [&] { watcher.stop(), store.storeHost("10.0.0.7"); }, 0}};
+    for (const auto& step : steps) {
+        reports = 0;
+        step.act();
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(); // what inotify queued while the step ran
+        scheduler.advance(QtDirectoryWatcher::settleTime - 1ms);
+        EXPECT_EQ(reports, 0) << step.name;
+        scheduler.advance(1ms);
+        EXPECT_EQ(reports, step.reports) << step.name;
     }
 }
