@@ -4,8 +4,9 @@
 #include <QFile>
 
 // The TV wakes and opens exactly the link. A TV that no longer takes our certificate: pairing
-// again is what helps then, not checking the Wi-Fi. Without a display that answers, the
-// outcome goes to the terminal and the clipboard cannot be read, a usage error; never an abort.
+// again is what helps then, not checking the Wi-Fi, as for a TV that cannot be reached. Without
+// a display that answers, the outcome goes to the terminal and the clipboard cannot be read, a
+// usage error; never an abort.
 TEST(SendoraWithTvsim, OutcomesTable)
 {
     telvanto::testing::TvsimRig rig;

@@ -41,7 +41,7 @@ TEST(RemoteCli, Table)
         {"paired", "status", "ready tv:start oversized", Exit::unreachable, 0s, "", "gave up: the connection to the TV broke (malformed frame from the TV: frame too large)"},
         {"paired", "launch YouTube", "other-tv", Exit::notPaired, 0s, "", "Iné zariadenie než spárovaná TV – spáruj znova (TLS refused by the TV: server key does not match)"},
         {"paired", "link https://example.com", "+12s", Exit::timeout, 10s, "", "no answer from the TV in time (connecting)"},
-        {"host", "--host 10.0.0.5 key home", "", Exit::notPaired, 0s, "", "not paired with this TV: run 'telvanto-cli pair'"},
+        {"host", "key home", "", Exit::notPaired, 0s, "", "not paired with this TV: run 'telvanto-cli pair'"},
         {"paired", "text ahoj", "ready tv:start", Exit::ok, 0s, "", ""},
         {"paired", "status --json", "ready tv:start", Exit::ok, 300ms, R"({"app":"","host":"10.0.0.5","name":"Mi Box","power":"on","status":"connected"})", ""},
         {"paired", "watch", "ready tv:start tv:volume refused +1s refused +2s other-tv", std::nullopt, 0s,
