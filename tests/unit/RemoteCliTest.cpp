@@ -14,12 +14,12 @@ using Error = transport::Channel::Error;
 // the TV's reports at most the settle time.
 TEST(RemoteCli, Table)
 {
-    const char *pair = "--host 10.0.0.5 pair", *paired = "paired with 10.0.0.5", *unreachable = "gave up: the TV cannot be reached";
+    const char *pair = "--host 10.0.0.5 pair", *paired = "paired with 10.0.0.5";
     const struct {
         const char* setup; // TVRig words for the stores ("host" or "paired"; an identity always)
         const char* args;
         // TVRig words, and: type typo eof (the person types the right code, a wrong one, ends the input);
-        // refused tls-refused other-tv oversized (the last channel closes for this cause)
+        // refused other-tv oversized (the last channel closes for this cause)
         const char* script;
         std::optional<Exit> exit; // none: still running after a minute
         core::Duration at;
@@ -32,23 +32,17 @@ TEST(RemoteCli, Table)
         {"host", pair, "ready req opt conf +5s type secret refused +20s", Exit::timeout, 15s, "",
          "paired with 10.0.0.5, but the TV did not take the remote connection in time (Connection refused)"},
         {"host", pair, "ready req opt conf +40s eof", Exit::noCode, 40s, "", "the input ended before the code the TV shows was typed"},
-        {"host", pair, "ready req opt conf type eof secret ready tv:start", Exit::ok, 0s, paired, ""},
-        {"host", pair, "eof ready req opt conf +60s type secret ready tv:start", Exit::ok, 1min, paired, ""},
-        {"host", pair, "ready req +20s", Exit::timeout, 10s, "", "no answer from the TV in time (pairing)"},
         {"host", pair, "ready req opt conf +60s type +20s", Exit::timeout, 70s, "", "no answer from the TV in time (waitingForCode)"},
         {"host", pair, "ready req opt conf type refuse=402", Exit::wrongCode, 0s, "", "Nesprávny kód, skús znova"},
         {"host", "--host 10.0.0.5 pair --code ZZZZZZ", "ready req opt conf", Exit::wrongCode, 0s, "", "'ZZZZZZ' is not the code the TV shows"},
         {"host", pair, "refused", Exit::unreachable, 0s, "", "Párovanie sa prerušilo (Connection refused)"},
-        {"host", "pair", "ready req opt conf +15s type secret ready tv:start", Exit::ok, 15s, paired, ""},
         {"paired", "key home", "refused", Exit::unreachable, 0s, "", "gave up: the TV cannot be reached (Connection refused)"},
-        {"paired", "key home", "close", Exit::unreachable, 0s, "", unreachable},
+        {"paired", "key home", "close", Exit::unreachable, 0s, "", "gave up: the TV cannot be reached"},
         {"paired", "status", "ready tv:start oversized", Exit::unreachable, 0s, "", "gave up: the connection to the TV broke (malformed frame from the TV: frame too large)"},
-        {"paired", "text ahoj", "tls-refused", Exit::notPaired, 0s, "",
-         "TV toto zariadenie už nepozná – stlač Spárovať znova (TLS refused by the TV: connection ended right after the handshake)"},
         {"paired", "launch YouTube", "other-tv", Exit::notPaired, 0s, "", "Iné zariadenie než spárovaná TV – spáruj znova (TLS refused by the TV: server key does not match)"},
         {"paired", "link https://example.com", "+12s", Exit::timeout, 10s, "", "no answer from the TV in time (connecting)"},
         {"host", "key home", "", Exit::notPaired, 0s, "", "not paired with this TV: run 'telvanto-cli pair'"},
-        {"paired", "key home", "ready tv:start", Exit::ok, 0s, "", ""},
+        {"paired", "text ahoj", "ready tv:start", Exit::ok, 0s, "", ""},
         {"paired", "status --json", "ready tv:start", Exit::ok, 300ms, R"({"app":"","host":"10.0.0.5","name":"Mi Box","power":"on","status":"connected"})", ""},
         {"paired", "watch", "ready tv:start tv:volume refused +1s refused +2s other-tv", std::nullopt, 0s,
          "status connecting | status connected | volume 12/100 muted | status failed: Spojenie sa prerušilo, pripájam znova… (Connection refused) | "
@@ -75,7 +69,6 @@ TEST(RemoteCli, Table)
         std::istringstream words(row.script);
         for (std::string w; words >> w;) {
             const std::map<std::string, std::pair<Error, bool>> closes = {{"refused", {{Kind::connection, "Connection refused"}, false}},
-                {"tls-refused", {{Kind::tls, "connection ended right after the handshake"}, false}},
                 {"other-tv", {{Kind::tls, "server key does not match"}, true}}, {"oversized", {{Kind::oversized, "frame too large"}, false}}};
             if (w == "type" || w == "typo") cli.codeEntered(w == "type" ? QString::fromStdString(rig.validCode()) : "ZZZZZZ");
             else if (w == "eof") cli.inputEnded();
