@@ -82,8 +82,9 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
         ASSERT_TRUE(waitUntil([&] { return code.size() > 0; }, 20s) && code.open(QIODevice::ReadOnly)) << "the TV never showed a code";
         pair.write(code.readAll());
     }) && out.contains("paired with 10.77.0.1")) << out.toStdString();
+    EXPECT_TRUE(cli({"status"}) && out.contains("status: connected") && out.contains("tv: " + name + " (10.77.0.1)")) << out.toStdString();
 
-    // The remote, as the application holds it, on the pairing telvanto-cli stored: the TV found, by its name.
+    // The remote, as the application holds it, on the pairing telvanto-cli stored.
     transport::TLSChannelFactory channels{scheduler};
     identity::CredentialStore credentials{labPath("/app/client").toStdString()};
     platform::Settings settings{labPath("/app/config/telvanto.conf")};
@@ -93,7 +94,6 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     tv::TVController remote(scheduler, channels, credentials, settings, lookup, network, credentialWatch, "desk");
     remote.start();
     ASSERT_TRUE(waitUntil([&] { return !remote.verifiedHost().isEmpty(); }, 20s));
-    EXPECT_EQ(remote.tvName(), name);
 
     // Mirroring over real mDNS; the panel and the displays are stand-ins. The AirPlay receiver on
     // the TV's address is announced only while AirScreen is in front.
@@ -106,6 +106,9 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     mirror.start(asTv);
     ASSERT_TRUE(waitUntil([&] { return !selector.calls.isEmpty(); }, 15s)) << mirror.messageText().toStdString();
     EXPECT_EQ(selector.calls, QStringList{"on " + name});
+    displays.plug(5, {}, "AirPlay " + name); // the receiver's display comes online
+    ASSERT_TRUE(waitUntil([&] { return !mirror.busy(); }, 5s));
+    EXPECT_TRUE(mirror.isMirroring() && !mirror.message());
     tvsim.write("launch com.google.android.tvlauncher\n");
     ASSERT_TRUE(waitUntil([&] { return !mirror.receiverName(); }, 15s)) << "withdrawn when another app comes to the front";
 
