@@ -16,7 +16,7 @@ using telvanto::tv::Discovery;
 TEST(Discovery, EachResolutionEndsExactlyOnce)
 {
     const std::pair<std::string, std::string> rows[] = {
-        {"10.0.0.5 10.0.0.6", "10.0.0.5"}, {"none 10.0.0.6", "none"}, {"+4999 10.0.0.7", "10.0.0.7"}, {"+5000 10.0.0.7", "none"},
+        {"10.0.0.5 none", "10.0.0.5"}, {"+4999 10.0.0.7", "10.0.0.7"}, {"+5000 10.0.0.7", "none"},
         {"now 10.0.0.6", "10.0.0.4"}, {"gone 10.0.0.5", ""},
     };
     for (const auto& [script, expected] : rows) {

@@ -208,7 +208,6 @@ TEST(TVController, TakesThePairingOtherProgramsStore)
 {
     for (const char* row : {
              "id paired start mismatch repaired ?connecting ?opened=2 ?to=10.0.0.5:remote:new ?key=new",
-             "id paired start ready tv:start repaired ?connecting ?opened=2 ?to=10.0.0.5:remote:new",
              "id paired start ready tv:start touched ?connected ?opened=1",
              "id paired start ready tv:start moved=10.0.0.9 ?connected ?opened=1 ?host=10.0.0.5 close ?wait=1s ?to=10.0.0.9:remote:tv", // keeps what works until it breaks
              "id paired start close moved=10.0.0.9 ?connecting ?opened=2 ?to=10.0.0.9:remote:tv",
