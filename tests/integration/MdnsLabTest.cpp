@@ -106,6 +106,9 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     mirror.start(asTv);
     ASSERT_TRUE(waitUntil([&] { return !selector.calls.isEmpty(); }, 15s)) << mirror.messageText().toStdString();
     EXPECT_EQ(selector.calls, QStringList{"on " + name});
+    displays.plug(5, {}, "AirPlay " + name); // the receiver's display comes online while the start waits for it
+    ASSERT_TRUE(waitUntil([&] { return !mirror.busy(); }, 5s));
+    EXPECT_TRUE(mirror.isMirroring() && !mirror.message());
     tvsim.write("launch com.google.android.tvlauncher\n");
     ASSERT_TRUE(waitUntil([&] { return !mirror.receiverName(); }, 15s)) << "withdrawn when another app comes to the front";
 
