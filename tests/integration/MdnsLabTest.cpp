@@ -51,15 +51,14 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     EXPECT_EQ(host, QString("10.77.0.1"));
     EXPECT_EQ(*unknown, std::nullopt) << "an unknown name resolves to nothing within the limit";
 
-    // telvanto-cli on this side of the lab, with stores of its own: the TV found is chosen.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TELVANTO_DATA_DIR", labPath("/app/client"));
-    env.insert("TELVANTO_CONFIG_DIR", labPath("/app/config"));
+    // telvanto-cli on this side of the lab, and later the remote as the application holds it, with
+    // stores of their own: the TV found is chosen.
+    qputenv("TELVANTO_DATA_DIR", labPath("/app/client").toUtf8());
+    qputenv("TELVANTO_CONFIG_DIR", labPath("/app/config").toUtf8());
     QString out;
     // Runs telvanto-cli to its end (after `during`) and says whether it exited 0; `out` is what it printed.
     const auto cli = [&](const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
         QProcess process;
-        process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("TELVANTO_CLI"), args);
         out.clear();
         if (during) during(process);
@@ -84,10 +83,10 @@ TEST(MdnsLab, FindsPairsAndMirrorsTheAnnouncedTv)
     }) && out.contains("paired with 10.77.0.1")) << out.toStdString();
     EXPECT_TRUE(cli({"status"}) && out.contains("status: connected") && out.contains("tv: " + name + " (10.77.0.1)")) << out.toStdString();
 
-    // The remote, as the application holds it, on the pairing telvanto-cli stored.
+    // The remote on the pairing telvanto-cli stored.
     transport::TLSChannelFactory channels{scheduler};
-    identity::CredentialStore credentials{labPath("/app/client").toStdString()};
-    platform::Settings settings{labPath("/app/config/telvanto.conf")};
+    identity::CredentialStore credentials{identity::CredentialStore::defaultDirectory()};
+    platform::Settings settings;
     tv::NullTVLookup lookup;
     telvanto::testing::FakeNetworkMonitor network;
     telvanto::testing::FakeDirectoryWatcher credentialWatch;
