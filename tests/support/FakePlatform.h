@@ -10,19 +10,14 @@ namespace telvanto::testing {
 
 // The test says when the network or the watched directory changed. The handler is called through
 // a copy: it may stop the watch.
-struct FakeNetworkMonitor final : platform::NetworkMonitor {
-    void start(std::function<void(bool)> onChange) override { onChange_ = std::move(onChange); }
+template <class Watch, class... Args> struct FakeWatch final : Watch {
+    void start(std::function<void(Args...)> onChange) override { onChange_ = std::move(onChange); }
     void stop() override { onChange_ = nullptr; }
-    void change(bool usable) { if (auto onChange = onChange_) onChange(usable); }
-    std::function<void(bool)> onChange_;
+    void change(Args... args) { if (auto onChange = onChange_) onChange(args...); }
+    std::function<void(Args...)> onChange_;
 };
-
-struct FakeDirectoryWatcher final : platform::DirectoryWatcher {
-    void start(std::function<void()> onChange) override { onChange_ = std::move(onChange); }
-    void stop() override { onChange_ = nullptr; }
-    void change() { if (auto onChange = onChange_) onChange(); }
-    std::function<void()> onChange_;
-};
+using FakeNetworkMonitor = FakeWatch<platform::NetworkMonitor, bool>; // change(usable)
+using FakeDirectoryWatcher = FakeWatch<platform::DirectoryWatcher>;
 
 // Records look-ups; the test answers them when it likes.
 struct FakeTVLookup final : tv::TVLookup {

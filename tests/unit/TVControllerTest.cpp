@@ -112,9 +112,9 @@ void play(const std::string& row)
         else if (name == "found") r.lookup.announce({before}), r.lookup.answer(before, after == "none" ? std::nullopt : std::optional(after));
         else if (name == "named") r.settings.setTvName(before);
         else if (name == "rename") r.tv->setTvName(before);
-        else if (name == "typed") { // the code cut short, too long, not hex, with a wrong check byte, exact, lower case in blanks
+        else if (name == "typed") { // the code with a wrong check byte, exact, lower case in blanks
             const std::string c = r.validCode();
-            const std::map<std::string, std::string> codes = {{"short", c.substr(0, 5)}, {"long", c + "0"}, {"nothex", "GGGGGG"},
+            const std::map<std::string, std::string> codes = {
                 {"check", (c[0] == 'F' ? "E" : "F") + c.substr(1)}, {"exact", c}, {"spaced", " \t" + u8(c).toLower().toStdString() + " "}};
             EXPECT_EQ(r.tv->submitCode(u8(codes.at(arg))), arg == "exact" || arg == "spaced") << arg;
         }
@@ -141,28 +141,24 @@ TEST(TVController, StatusTable)
              "legacy=key nostore make ?key=none ?legacy=kept", // kept for the next launch when it cannot be stored
              // Every confirmed connection saves the address; an unchanged one is not written again.
              "id paired start ready tv:start watch reconnect ready tv:start reconnect ready tv:start ?unwritten ?opened=3 ?saved=10.0.0.5",
-             "id start ?searching ?opened=0",
-             "id paired start ?connecting ?to=10.0.0.5:remote:tv",
-             "badid paired start ?failed=keychain fixid ?wait=1s ?connecting",
-             "badid paired start +60s ?failed=keychain", // one announcement for six attempts
+             "badid paired start +60s ?failed=keychain fixid ~ ?connecting", // one announcement for six attempts
              "id paired start close breakid +1s ?went=connecting,unreachable,keychain",
              "id host start ?pairing ?went=needsPairing,pairing ?to=10.0.0.5:pairing",
-             "id paired start ready tv:start pair ?pairing ?dropped=0 ?verified=",
              "badid paired make pair ?failed=keychain ?opened=0",
-             "id host start ready req opt conf typed=short typed=long typed=nothex typed=check ?said=request:Test_PC,option,configuration typed=exact typed=spaced ?said=request:Test_PC,option,configuration,secret,secret ?waitingForCode",
+             "id host start ready req opt conf typed=check typed=exact typed=spaced ?said=request:Test_PC,option,configuration,secret,secret ?waitingForCode",
              "id host start ready req opt conf code secret ?connecting ?key=tv ?saved=10.0.0.5 ?to=10.0.0.5:remote:tv",
              "id host start ready conf refuse=402 ?failed=wrongCode ?cancelled", "id host start ready conf refuse=403 ?failed=refused403 ?cancelled",
              "id host start ready conf secret ?failed=pairingFailed ?cancelled", // no secret was sent
              "id host start ready code secret ?failed=pairingFailed ?key=none",  // too early
              "id host start ready conf close ?failed=interrupted",
              "id host start key=3 ?pairing ?opened=1", // no remote while pairing
-             "id paired start pair cancel ?went=connecting,pairing,idle,connecting ?to=10.0.0.5:remote:tv",
+             "id paired start pair ?dropped=0 cancel ?went=connecting,pairing,idle,connecting ?to=10.0.0.5:remote:tv",
              "id host start cancel ?needsPairing ?cancelled key=3 ?needsPairing ?opened=1", // paired by itself once only
-             "id pin make select@10.0.0.6 ready tv:start tv:volume tv:volume tv:app tv:off ?connected ?verified=10.0.0.6 ?saved=10.0.0.6 ?tv=12/100/1,com.netflix.ninja,off",
+             "id pin make select@10.0.0.6 ready tv:start ?connected ?verified=10.0.0.6 ?saved=10.0.0.6",
+             "id paired start ready tv:start tv:volume tv:volume tv:app tv:app tv:off ?tv=12/100/1,com.netflix.ninja,off", // repeats announce nothing
              "id paired start select@10.0.0.9 close ?failed=unreachable ?host=10.0.0.5 ?wait=1s ?to=10.0.0.5:remote:tv",
              "id paired start mismatch ?failed=other ?wait=60s",
-             "id paired start ready tv:start close:io ?failed=lost ?wait=1s",
-             "id paired start close:tls ?failed=forgotten ?wait=1s", "id paired start close:conn ?failed=unreachable ?wait=1s",
+             "id paired start close:tls ?failed=forgotten ?wait=1s",
              "id paired start hold ready tv:start reconnect ?dropped=0 ?verified= ready tv:start late +5s ?connected ?tv=,,on ?opened=2",
          })
         play(row);
@@ -179,8 +175,7 @@ TEST(TVController, StartSelectionAndNetworkChanges)
              "id host start ready conf select=Kuchyna@10.0.0.8 ?pairing ?opened=2 ?dropped=0 ?key=none ?to=10.0.0.8:pairing",
              // TVs found on the network
              "id start ?searching found=Obývačka@10.0.0.7 ?found=Obývačka@10.0.0.7 ?name=Obývačka ?host=10.0.0.7 ?to=10.0.0.7:pairing found=Obývačka@10.0.0.7 ?opened=1 cancel found=Obývačka@10.0.0.7 ?opened=1 ?went=searching,needsPairing,pairing,needsPairing",
-             "named=TV id paired start close:conn found=TV@10.0.0.9 ?found=TV@10.0.0.9 ?host=10.0.0.9 ?opened=2 ?to=10.0.0.9:remote:tv",
-             "named=TV id paired start found=TV@10.0.0.9 ?host=10.0.0.9 ?opened=2 ?to=10.0.0.9:remote:tv", // while connecting
+             "named=TV id paired start found=TV@10.0.0.9 ?found=TV@10.0.0.9 ?host=10.0.0.9 ?opened=2 ?to=10.0.0.9:remote:tv", // while connecting
              "named=TV id paired start ready tv:start found=TV@10.0.0.9 ?found=TV@10.0.0.9 ?host=10.0.0.5 ?opened=1",
              "named=TV id paired start pair found=TV@10.0.0.9 ?found=TV@10.0.0.9 ?host=10.0.0.5 ?opened=2",
              "named=TV id paired start ready tv:start found=TV@10.0.0.5 found=Spálňa@10.0.0.8 ?found=TV@10.0.0.5,Spálňa@10.0.0.8 ?key=tv select=Spálňa@10.0.0.8 ?key=none ?name=Spálňa ?pairing",
@@ -201,8 +196,7 @@ TEST(TVController, BackOffWatchdogAndLookUps)
              "id paired start close +1s close pair ready conf code secret ?opened=4 close ?lookups=0 ?wait=1s close ?lookups=0 ?wait=2s close ?lookups=1 ?wait=4s",
              // The watchdog ticks every 2 s and cuts after more than 12 s connecting or 16 s silent.
              "id paired start +13999ms ?open +1ms ?cancelled ?failed=unreachable",
-             "id paired start +2s ready tv:start +17999ms ?open +1ms ?cancelled ?failed=lost",
-             "id paired start +2s ready tv:start +13s tv:ping +16999ms ?open +1ms ?cancelled ?failed=lost",
+             "id paired start +2s ready tv:start +14s tv:ping +17999ms ?open +1ms ?cancelled ?failed=lost",
              // Every third counted failure looks the TV up by name; a close before start is not counted
              // after a TLS refusal, and a confirmed connection counts anew.
              "id paired start fail close:conn ~ ?lookups=0 fail ?lookups=1 ?asked=Mi_Box close:tls ~ fail ?lookups=1 ready tv:start fail fail ?lookups=1 fail ?lookups=2 fail fail fail ?lookups=3 fail fail fail ?lookups=4 ?opened=15 answer=0@10.0.0.5 rename=Kuchyňa answer=1@10.0.0.9 rename=Mi_Box ready tv:start answer=2@10.0.0.8 ?opened=15 ?host=10.0.0.5 close answer=3@10.0.0.8 ?opened=16 ?to=10.0.0.8:remote:tv",
@@ -216,8 +210,7 @@ TEST(TVController, TakesThePairingOtherProgramsStore)
 {
     for (const char* row : {
              "id paired start mismatch repaired ?connecting ?opened=2 ?to=10.0.0.5:remote:new ?key=new",
-             "id paired start ready tv:start repaired ?connecting ?opened=2 ?to=10.0.0.5:remote:new",
-             "id paired start close:tls repaired ?connecting ?opened=2 ?to=10.0.0.5:remote:new", "id paired start ready tv:start touched ?connected ?opened=1",
+             "id paired start ready tv:start touched ?connected ?opened=1",
              "id paired start ready tv:start moved=10.0.0.9 ?connected ?opened=1 ?host=10.0.0.5 close ?wait=1s ?to=10.0.0.9:remote:tv", // keeps what works until it breaks
              "id paired start close moved=10.0.0.9 ?connecting ?opened=2 ?to=10.0.0.9:remote:tv",
              "id paired start ready tv:start unpaired ?needsPairing ?cancelled ?key=none ?wait=60s", // nor pairing by itself
@@ -235,15 +228,11 @@ TEST(TVCommands, WhatReachesTheTV)
              "ready tv:config=1023 ?sent=configure:615", "ready tv:ping ?sent=ping:123456789",
              // The queue: sent on the start message when younger than 4 s, in order.
              "key=19 +3999ms ready tv:start ?sent=key:19", "key=19 +4s ready tv:start ?sent=",
-             "key=19 +1s key=20 +1s key=21 +2500ms ready tv:start ?sent=key:20,key:21", "key=19 +5s key=20 +1s ready tv:start ?sent=key:20",
+             "key=19 +5s key=20 +1s key=21 ready tv:start ?sent=key:20,key:21",
              // Text edits: deletions, then the insertion; characters as the user sees them.
              "ready tv:start tv:ime type=Hello>Help ?sent=del,del,ime:p@4/9", "ready tv:start tv:ime type=>abc ?sent=ime:abc@4/9",
-             "ready tv:start tv:ime type=abc>ab ?sent=del", "ready tv:start tv:ime type=same>same ?sent=",
-             "ready tv:start tv:ime type=cafe\xCC\x81>cafe ?sent=del,ime:e@4/9", "ready tv:start tv:ime type=cafe\xCC\x81s>cafe\xCC\x81 ?sent=del", // e + combining acute: one
-             "ready tv:start tv:ime type=caf\xC3\xA9>cafe\xCC\x81 ?sent=del,ime:e\xCC\x81@4/9", // composed or not differ
-             "ready tv:start tv:ime type=ok\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD>ok ?sent=del",      // with a skin tone
-             "ready tv:start tv:ime type=\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7!> ?sent=del,del",
-             "ready tv:start tv:ime type=\xF0\x9F\x87\xB8\xF0\x9F\x87\xB0>\xF0\x9F\x87\xB8\xF0\x9F\x87\xAE ?sent=del,ime:\xF0\x9F\x87\xB8\xF0\x9F\x87\xAE@4/9", // flag SK to flag SI
+             "ready tv:start tv:ime type=abc>ab ?sent=del",
+             "ready tv:start tv:ime type=cafe\xCC\x81>cafe ?sent=del,ime:e@4/9", // e + combining acute: one character
              // App launches: the app's documented link, else the market link.
              "launch=com.google.android.youtube.tv ready tv:start ?sent=link:https://www.youtube.com",
              "launch=org.example.other ready tv:start ?sent=link:market://launch?id=org.example.other",
@@ -264,6 +253,4 @@ TEST(TVCommands, Catalogue)
         {"AirScreen", "com.ionitech.airscreen", {0.10, 0.60, 0.55}, "airplayvideo", "market://launch?id=com.ionitech.airscreen"},
     };
     EXPECT_EQ(tv::TVApp::catalogue(), QList<tv::TVApp>(std::begin(apps), std::end(apps)));
-    for (const tv::TVApp& app : tv::TVApp::catalogue()) EXPECT_EQ(tv::TVApp::find(app.package), &app);
-    EXPECT_FALSE(tv::TVApp::find("org.example.other"));
 }
