@@ -63,6 +63,7 @@ TEST(LinkExtraction, FirstWebLinkOfEachItem)
         {url("https://a.example/a" + limit), "-"},
         {url("http:"), "-"},
         {bytes("x+1.b-c_d:https://a.example"), "https://a.example"}, // no scheme: searched as text
+        {bytes("www.a.example"), "http://www.a.example"},
         {bytes("Note:https://a.example"), "-"},
         {bytes("\xe0\xa0\x80\xed\x9f\xbf\xff https://a.example"), "-"}, // UTF-8 up to the 0xff
     };
@@ -82,6 +83,7 @@ TEST(LinkSender, OneOutcomePerSend)
         {{}, "share conf=4096 active conf=65535", "configure 0, setActive 0, configure 615", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
         {{}, "share 9500 start", sentLink, "done@10300 close@11300", 0, started},
         {{true, true, nullptr}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
+        {{true, true, ""}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
         {{true, false}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=0 tv=1"},
         {{false}, "share", "", notPaired + "@0", 2, sendTo + "0 pin=1 tv=1"},
         {{}, "nothing", "", "V zdieľanom obsahu nie je žiadny odkaz.@0", 1, "share items=0 link found=0 site=-"},
@@ -110,19 +112,22 @@ TEST(LinkSender, OneOutcomePerSend)
     EXPECT_TRUE(rig.sent() == "key 224 3, appLink https:video" && exitStatus(rig.flow) == ExitStatus::interrupted) << rig.sent(); // still sending
 }
 
-// The owner may let go of a sender while it sends: nothing is heard of it any more. A sender
-// serves one link. (Dropped from inside its completion: UnreachableAtOnce, over real TLS.)
+// The owner may let go of a sender at any time, even from inside its completion; a sender
+// serves one link.
 TEST(LinkSender, ADroppedSenderStaysSilent)
 {
-    ShareRig rig;
-    auto sender = std::make_unique<LinkSender>(rig.services());
-    int calls = 0;
-    sender->send(*WebLink::parse("https://a.example"), [&](LinkSender::Result) { ++calls; });
-    sender->send(*WebLink::parse("https://b.example"), [&](LinkSender::Result) { ++calls; });
-    rig.play("start");
-    sender.reset();
-    rig.play("close 60000");
-    EXPECT_TRUE(calls == 0 && rig.sent() == "key 224 3, appLink https://a.example" && rig.tv().disposed && rig.scheduler.pending() == 0) << rig.sent();
+    for (const bool inCompletion : {false, true}) {
+        ShareRig rig;
+        auto sender = std::make_unique<LinkSender>(rig.services());
+        int calls = 0;
+        sender->send(*WebLink::parse("https://a.example"), [&](LinkSender::Result) { ++calls, sender.reset(); });
+        sender->send(*WebLink::parse("https://b.example"), [&](LinkSender::Result) { ++calls; });
+        rig.play("start");
+        if (!inCompletion) sender.reset();
+        rig.play("close 60000");
+        EXPECT_EQ(calls, inCompletion ? 1 : 0);
+        EXPECT_TRUE(rig.sent() == "key 224 3, appLink https://a.example" && rig.tv().disposed && rig.scheduler.pending() == 0) << rig.sent();
+    }
 }
 
 TEST(ShareFlow, SearchesUrlsAcrossAllItemsBeforeText)
