@@ -53,6 +53,7 @@ TEST(LinkExtraction, FirstWebLinkOfEachItem)
         {"www.sme.sk@example.sk"s, "-"}, // a mail address, not a link to example.sk
         {"1-2.3+4://a 2https://a.example"s, "https://a.example"}, // a scheme starts with a letter
         {"https:// a.example"s, "-"},
+        {"http://[::1]:8080/x"s, "http://[::1]:8080/x"},
         {"https://a.example/x\xff"s, "https://a.example/x"},
         {"😀https://a.example/😀"s, "https://a.example/%F0%9F%98%80"},
         {huge("www.a("), "-"},
