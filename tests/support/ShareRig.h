@@ -1,10 +1,10 @@
 #pragma once
 
+#include "linksender/Log.h"
 #include "share/ShareFlow.h"
 
 #include "FakeChannel.h"
 #include "PairedStore.h"
-#include "RecordingLog.h"
 #include "RemoteTranscript.h"
 #include "VirtualScheduler.h"
 
@@ -12,6 +12,9 @@
 #include <sstream>
 
 namespace telvanto::testing {
+
+// Keeps the log lines so tests can read them.
+struct RecordingLog final : linksender::Log { void info(std::string_view line) override { lines.emplace_back(line); } std::vector<std::string> lines; };
 
 // One share flow over a scripted TV in virtual time. events: what the flow showed ("done" or
 // the failure text) and its requests to close, each with its time: "done@2800 close@3800".

@@ -3,7 +3,6 @@
 #include "EventLoop.h"
 #include "ShareRig.h"
 
-#include <QDir>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -13,18 +12,16 @@
 using namespace telvanto;
 using namespace telvanto::testing;
 
-// Each state rendered offscreen (saved as build/tests/screenshots/sendora-N.png): its texts
-// read back from the item tree, its symbol's colours from the picture, and for failures the
-// layout: wrapped, centred, button below, all inside; the button asks to close.
+// Each state rendered offscreen: its texts read back from the item tree, its symbol's colours
+// from the picture, and for a failure the layout: wrapped, centred, button below, all inside;
+// the button asks to close.
 TEST(ShareSheet, ShowsEachStateOfTheFlow)
 {
     const struct { const char* script; QStringList texts; const char* symbol; std::vector<std::pair<QPointF, QColor>> colours; } cases[] = {
         {"share", {"Posielam na TV…"}, "activity", {}}, // colours at fractions of the symbol's box
         {"share start 800", {"Beží na TV"}, "doneSymbol", {{{0.5, 0.85}, QColor("#34c759")}, {{0.44, 0.66}, Qt::white}}},
         {"share close:conn", {"TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?", "Zavrieť"}, "failedSymbol", {{{0.25, 0.75}, QColor("#ff9500")}, {{0.5, 0.5}, Qt::white}}},
-        {"nothing", {"V zdieľanom obsahu nie je žiadny odkaz.", "Zavrieť"}, "failedSymbol", {{{0.25, 0.75}, QColor("#ff9500")}}},
     };
-    QDir().mkpath(TELVANTO_SCREENSHOT_DIR);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
         ShareRig rig;
@@ -36,7 +33,6 @@ TEST(ShareSheet, ShowsEachStateOfTheFlow)
         window->requestUpdate();
         EXPECT_TRUE(waitUntil([&] { return frames.count() > 0; }));
         const QImage image = window->grabWindow();
-        image.save(QStringLiteral(TELVANTO_SCREENSHOT_DIR "/sendora-%1.png").arg(&c - cases));
         QStringList texts; // shown, in the order of the item tree
         for (const QQuickItem* item : window->findChildren<QQuickItem*>())
             if (const QString text = item->property("text").toString(); item->isVisible() && !text.isEmpty() && !texts.contains(text) && text != "Sendora") texts << text;

@@ -21,7 +21,6 @@ using namespace telvanto::share::sources;
 using namespace telvanto::testing;
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using Item = LinkSender::Item;
 
 namespace {
 
@@ -29,8 +28,8 @@ const std::string notPaired = "Najprv otvor Telvanto a spáruj ho s TV.", unreac
 const std::string timeout = "TV neodpovedala včas, skús to znova.", sentLink = "key 224 3, appLink https://www.example.com/watch?v=42";
 const std::string sendTo = "send to www.example.com: identity=", started = "remote started, sending link";
 
-Item url(std::string text) { return LinkSender::UrlItem{std::move(text)}; }
-Item bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+LinkSender::Item url(std::string text) { return LinkSender::UrlItem{std::move(text)}; }
+LinkSender::Item bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 // About a megabyte of the unit: a finder that went quadratic on it would not finish.
 std::string huge(std::string_view unit) { std::string out; while (out.size() < (1u << 20)) out += unit; return out; }
 
@@ -44,55 +43,30 @@ std::string linkOf(const std::vector<InputItem>& items) { return textOf(ShareFlo
 TEST(LinkExtraction, FirstWebLinkOfEachItem)
 {
     const std::string limit(WebLink::maxLength - 18, 'a');
-    const struct { Item item; std::string link; } cases[] = { // link "-": none
-        {"Pozri si toto: https://example.com/a?b=c."s, "https://example.com/a?b=c"},
+    const struct { LinkSender::Item item; std::string link; } cases[] = { // link "-": none
         {"(https://sk.wikipedia.org/wiki/Dunaj_(rieka))"s, "https://sk.wikipedia.org/wiki/Dunaj_(rieka)"},
         {"„https://a.example/x“ a ďalej"s, "https://a.example/x"},
-        {"www.example.sk/cesta!"s, "http://www.example.sk/cesta"},
-        {"WWW.EXAMPLE.SK"s, "http://www.example.sk"},
-        {"www.čaj.sk"s, "http://www.xn--aj-dma.sk"},
-        {"wwwx www.example"s, "-"},
+        {"www.čaj.sk/straße"s, "http://www.xn--aj-dma.sk/stra%C3%9Fe"},
         {"awww.example.sk"s, "-"},
         {"Napíš na jan@example.sk alebo pozri https://example.sk/kontakt"s, "https://example.sk/kontakt"},
         {"info@www.example.sk-."s, "-"},
-        {"www.info@example.sk"s, "-"},
-        {"HTTPS://A.EXAMPLE a https://b.example"s, "https://b.example"},
-        {"xhttps://evil.example"s, "-"},
-        {"git+ssh.x-y://a.example https://b.example"s, "https://b.example"},
-        {"1://a 2https://a.example"s, "https://a.example"},
+        {"www.sme.sk@example.sk"s, "-"}, // a mail address, not a link to example.sk
+        {"1-2.3+4://a 2https://a.example"s, "https://a.example"}, // a scheme starts with a letter
         {"https:// a.example"s, "-"},
         {"http://[::1]:8080/x"s, "http://[::1]:8080/x"},
-        {"https://münchen.de/straße"s, "https://xn--mnchen-3ya.de/stra%C3%9Fe"},
         {"https://a.example/x\xff"s, "https://a.example/x"},
         {"😀https://a.example/😀"s, "https://a.example/%F0%9F%98%80"},
-        {"https://a.example/%zz"s, "https://a.example/%25zz"},
         {huge("www.a("), "-"},
         {huge("a") + "@b.example", "-"},
         {"https://a.example/" + huge(")"), "https://a.example/"},
-        {huge("https://"), "-"},
-        {"https://a.example/" + huge("x") + " https://b.example", "https://b.example"},
-        {Item(), "-"},
-        {url("https://a.example/x"), "https://a.example/x"},
-        {url("https:video"), "https:video"}, // no host, still sent
         {url("HTTPS://A.EXAMPLE"), "-"},
-        {url("file:///home/jan/a.html"), "-"},
-        {url("pozri https://a.example"), "-"},
         {url("https://a.example/" + limit), "https://a.example/" + limit},
         {url("https://a.example/a" + limit), "-"},
         {url("http:"), "-"},
-        {url("https://a.example/\r\nX: 1"), "https://a.example/%0D%0AX:%201"},
-        {bytes("https://a.example/x."), "https://a.example/x."},
-        {bytes("https://a.example/x\n"), "https://a.example/x"},
-        {bytes("Pozri https://a.example"), "https://a.example"},
-        {bytes("<https://a.example>"), "https://a.example"},
-        {bytes("a_b:https://a.example"), "https://a.example"},
+        {bytes("x+1.b-c_d:https://a.example"), "https://a.example"}, // no scheme: searched as text
         {bytes("www.a.example"), "http://www.a.example"},
-        {bytes("\xe0\xa0\x80\xed\x9f\xbf\xf0\x90\x80\x80 https://a.example"), "https://a.example"},
         {bytes("Note:https://a.example"), "-"},
-        {bytes("x+1.b-c:https://a.example"), "-"},
-        {bytes("Note: https://a.example"), "https://a.example"},
-        {bytes("\xff\xfe https://a.example"), "-"},
-        {bytes("\x80 https://a.example"), "-"},
+        {bytes("\xe0\xa0\x80\xed\x9f\xbf\xff https://a.example"), "-"}, // UTF-8 up to the 0xff
     };
     for (const auto& c : cases) EXPECT_EQ(textOf(LinkSender::linkFrom(c.item)), c.link) << "row " << &c - cases;
 }
@@ -103,17 +77,12 @@ TEST(LinkExtraction, FirstWebLinkOfEachItem)
 TEST(LinkSender, OneOutcomePerSend)
 {
     const struct { PairedStore::Items stored; const char* script; std::string sent, events; int exit; std::string log; } cases[] = {
-        {{}, "share 2000 conf start", "configure 615, " + sentLink, "done@2800 close@3800", 0, started},
         {{}, "share 1000 off noise 1500 start", sentLink, "done@1800 close@2800", 0, started}, // once; the rest is ignored
         {{}, "share 1000 start 1100 close:io", sentLink, "done@1100 close@2100", 0, "closed sent=1 error=io(\"io\")"},
-        {{}, "share 3000 close:conn", "", unreachable + "@3000", 3, "closed sent=0 error=connection(\"conn\")"},
         {{}, "share 1000 close:tls", "", notPaired + "@1000", 2, "closed sent=0 error=tls(\"tls\")"}, // forgot us, or another TV
-        {{}, "share 1000 close:big", "", unreachable + "@1000", 3, "closed sent=0 error=oversized(\"big\")"},
-        {{}, "share 0 conf=0 1000 close", "configure 615", unreachable + "@1000", 3, "closed sent=0 error=none"},
-        {{}, "share 0 active conf=65535 active ping=-3", "setActive 615, configure 615, setActive 615, ping -3", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
-        {{}, "share 0 conf=4096 active 9999 ping=1", "configure 0, setActive 0, ping 1", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
+        {{}, "share conf=0 ping=-3 1000 close", "configure 615, ping -3", unreachable + "@1000", 3, "closed sent=0 error=none"},
+        {{}, "share conf=4096 active conf=65535", "configure 0, setActive 0, configure 615", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
         {{}, "share 9500 start", sentLink, "done@10300 close@11300", 0, started},
-        {{}, "share 9500 start 10100 close", sentLink, "done@10100 close@11100", 0, "closed sent=1 error=none"},
         {{true, true, nullptr}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
         {{true, true, ""}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
         {{true, false}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=0 tv=1"},
@@ -127,7 +96,6 @@ TEST(LinkSender, OneOutcomePerSend)
         const bool atOnce = c.events.ends_with("@0");
         EXPECT_TRUE(!atOnce || rig.events == c.events) << rig.events; // before start returned
         rig.scheduler.advance(1min);
-        if (!atOnce) rig.play("start ping=9");    // too late: goes nowhere
         rig.play("share=https://second.example"); // a flow runs once
         EXPECT_EQ(rig.events, c.events);
         EXPECT_EQ(static_cast<int>(exitStatus(rig.flow)), c.exit);
@@ -139,11 +107,9 @@ TEST(LinkSender, OneOutcomePerSend)
         EXPECT_TRUE(rig.tv().disposed && rig.tv().cancelled == (c.exit != 0)); // a sent link is left to go out, the rest is cut off
     }
     EXPECT_TRUE(ShareFlow::State::failed("a") == ShareFlow::State::failed("a") && ShareFlow::State::failed("a") != ShareFlow::State::failed("b"));
-    ShareRig rig; // a link without a host goes out too, with what was stored
+    ShareRig rig; // a link without a host goes out too
     rig.play("share=https:video start");
     EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"share items=1 link found=1 site=-", "send to -: identity=1 pin=1 tv=1", started}));
-    EXPECT_TRUE(rig.tv().started && rig.tv().host() == "192.168.1.20" && rig.tv().port == 16466 && rig.tv().pinned == PairedStore::tvKey() &&
-                rig.tv().identity->certificateDer == PairedStore::clientIdentity().certificateDer);
     EXPECT_TRUE(rig.sent() == "key 224 3, appLink https:video" && exitStatus(rig.flow) == ExitStatus::interrupted) << rig.sent(); // still sending
 }
 
@@ -165,15 +131,13 @@ TEST(LinkSender, ADroppedSenderStaysSilent)
     }
 }
 
-
 TEST(ShareFlow, SearchesUrlsAcrossAllItemsBeforeText)
 {
-    const Attachment failedLoads{{{ItemType::url, std::nullopt}, {ItemType::plainText, std::nullopt}}}, empty{{{ItemType::url, Item()}}};
+    const Attachment failedLoads{{{ItemType::url, std::nullopt}, {ItemType::plainText, std::nullopt}}}, empty{{{ItemType::url, LinkSender::Item()}}};
     const std::pair<std::vector<Attachment>, std::string> cases[] = {
         {{Attachment::text("pozri https://text.example"), Attachment::url("https://url.example")}, "https://url.example"},
         {{Attachment::url("file:///home/jan/a.html"), Attachment::text("https://text.example")}, "https://text.example"},
         {{failedLoads, empty, Attachment::url("https://url.example")}, "https://url.example"}, // skipped
-        {{{{{ItemType::plainText, "https://first.example"s}, {ItemType::url, url("https://second.example")}}}}, "https://second.example"}, // URL offers first
     };
     for (const auto& [attachments, link] : cases) EXPECT_EQ(linkOf({{attachments}}), link);
 }
@@ -181,7 +145,6 @@ TEST(ShareFlow, SearchesUrlsAcrossAllItemsBeforeText)
 TEST(CommandLine, ParsesOptionsAndItems)
 {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{}, "gui port=6466"},
         {{"https://a.example", "-", "a b"}, "gui port=6466 [https://a.example] [-] [a b]"},
         {{"--no-gui", "--clipboard", "--remote-port", "7000", "x"}, "no-gui clipboard port=7000 [x]"},
         {{"--remote-port=1", "--help"}, "gui help port=1"},
@@ -203,19 +166,15 @@ TEST(CommandLine, ParsesOptionsAndItems)
 TEST(CommandLine, GuiPlatformFromTheEnvironment)
 {
     const std::pair<std::map<std::string, std::string>, std::string> cases[] = {
-        {{}, "none"},
         {{{"XDG_SESSION_TYPE", "wayland"}}, "none"}, // a session type alone is no display
         {{{"DISPLAY", ":0"}}, "xcb;offscreen"},
         {{{"WAYLAND_DISPLAY", "wayland-0"}}, "wayland;offscreen"},
         {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":1"}}, "wayland;xcb;offscreen"},
-        {{{"QT_QPA_PLATFORM", "xcb"}}, "xcb;offscreen"},
-        {{{"QT_QPA_PLATFORM", "offscreen:fontengine=freetype"}}, "offscreen:fontengine=freetype asked"},
         {{{"QT_QPA_PLATFORM", "xcb;offscreen:x=1"}, {"DISPLAY", ":0"}}, "xcb;offscreen:x=1 asked"},
         {{{"QT_QPA_PLATFORM", "offscreenx"}}, "offscreenx;offscreen"},
     };
     for (const auto& row : cases) {
-        const auto& env = row.first;
-        const auto chosen = GuiPlatform::choose([&env](const char* name) { return env.contains(name) ? env.at(name) : std::string(); });
+        const auto chosen = GuiPlatform::choose([&row](const char* name) { return row.first.contains(name) ? row.first.at(name) : std::string(); });
         EXPECT_EQ(chosen ? chosen->candidates + (chosen->offscreenAsked ? " asked" : "") : "none", row.second) << row.second;
     }
 }
@@ -226,37 +185,30 @@ TEST(ItemSources, ArgumentsFilesAndLinkFiles)
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0); // would block a careless open
     const struct { std::string file, argument, link; } cases[] = { // argument: the content when a file is named
-        {"", "https://a.example/x", "https://a.example/x"},
-        {"", "Pozri www.text.example", "http://www.text.example"},
+        {"", "https://a.example/x)", "https://a.example/x)"}, // offered as a URL first: text search would leave the bracket out
         {"", "Note:https://a.example", "https://a.example"}, // an argument is text too, unlike bytes
-        {"", "HTTPS://A.EXAMPLE", "-"},
-        {"notes.txt", "Pozri si www.notes.example, je to dobré.", "http://www.notes.example"},
-        {"", "file://" + (dir / "notes.txt").string(), "http://www.notes.example"},
         {"latin1.txt", "caf\xe9 https://latin.example", "https://latin.example"},
+        {"", "file://" + (dir / "latin1.txt").string(), "https://latin.example"},
         {"a.URL", "\xEF\xBB\xBF[DEFAULT]\r\nBASEURL=https://base.example\r\n[internetshortcut]\r\nurl = https://s.example/\r\n", "https://s.example/"},
         {"n.url", "[InternetShortcut]\nIconFile=https://icon.example\n", "https://icon.example"}, // no URL: read as text
-        {"l.desktop", "[Desktop Entry]\nURL=https://d.example/a\\sb\nType=Link\n", "https://d.example/a%20b"},
-        {"x.desktop", "[Desktop Action x]\nURL=https://action.example\n[Desktop Entry]\nType=Link\nURL=https://entry.example\n", "https://entry.example"},
-        {"app.desktop", "[Desktop Entry]\nType=Application\nURL=https://url.example\nComment=www.comment.example\n", "https://url.example"}, // as text
+        {"l.desktop", "[Desktop Action x]\nURL=https://action.example\n[Desktop Entry]\nURL=https://d.example/a\\sb\nType=Link\n", "https://d.example/a%20b"},
         {"g.desktop", std::string("\0\xff[\n=\n[Desktop Entry\nURL", 20), "-"},
         {"", (dir / "fifo").string(), "-"},
-        {"", (dir / "missing.txt").string(), "-"},
         {"big.txt", std::string(maxItemSize, 'x') + " https://late.example", "-"}, // only the first megabytes count
     };
     for (const auto& c : cases) {
         if (!c.file.empty()) std::ofstream(dir / c.file, std::ios::binary) << c.argument;
         EXPECT_EQ(linkOf(itemsFromArguments({c.file.empty() ? c.argument : (dir / c.file).string()}, -1, 0ms)), c.link) << c.argument;
     }
-    EXPECT_EQ(linkOf(itemsFromArguments({"https://first.example text", "https://second.example"}, -1, 0ms)), "https://second.example");
 }
 
-// Standard input is bytes (so "Note:https://…" on it is no link), read until its end or until
-// it stays silent.
+// Standard input is bytes (so "Note:https://…" on it would be no link), read until its end or
+// until it stays silent.
 TEST(ItemSources, StandardInputIsBytesUntilEndOrSilence)
 {
     for (const bool closed : {true, false}) {
         int fds[2];
-        ASSERT_TRUE(::pipe(fds) == 0 && ::write(fds[1], "Pozri https://stdin.example\n", 28) == 28);
+        ASSERT_TRUE(::pipe(fds) == 0 && ::write(fds[1], "<https://stdin.example>", 23) == 23);
         if (closed) ::close(fds[1]);
         const auto items = itemsFromArguments({"-"}, fds[0], closed ? 10s : 0ms);
         EXPECT_TRUE(std::holds_alternative<Bytes>(*items.at(0).attachments.at(0).load(ItemType::plainText)) && linkOf(items) == "https://stdin.example") << closed;
@@ -266,33 +218,20 @@ TEST(ItemSources, StandardInputIsBytesUntilEndOrSilence)
     EXPECT_EQ(linkOf(itemsFromArguments({"-"}, -1, 10s)), "-"); // no standard input at all
 }
 
+// A URL offer keeps a closing bracket that text search leaves out.
 TEST(ItemSources, ClipboardLinksArriveAsUrls)
 {
-    const struct {
-        std::vector<std::pair<QString, QByteArray>> formats;
-        std::string offered, link; // offered, per attachment: its types, u(rl) and t(ext); empty: no item
-    } cases[] = {
-        {{{"text/uri-list", "# comment\r\nhttps://a.example/1\r\nhttps://b.example/2\r\n"}}, "u u", "https://a.example/1"},
-        {{{"text/plain", "  https://a.example/x \n"}}, "ut", "https://a.example/x"},
-        {{{"text/plain", "Pozri https://a.example/x, fakt."}}, "t", "https://a.example/x"},
-        {{{"text/plain", "HTTPS://A.EXAMPLE"}}, "ut", "-"},
-        {{{"text/uri-list", "file:///tmp/a.txt\n"}, {"text/plain", "www.b.example"}}, "u t", "http://www.b.example"},
-        {{{"image/png", "\x89PNG"}}, "", "-"},
+    const struct { QString format; QByteArray data; std::string link; } cases[] = { // link "": no item at all
+        {"text/uri-list", "# comment\r\nhttps://a.example/1)\r\nhttps://b.example/2\r\n", "https://a.example/1)"},
+        {"text/plain", "  https://a.example/x) \n", "https://a.example/x)"}, // a URL alone
+        {"text/plain", "Pozri https://a.example/x), fakt.", "https://a.example/x"},
+        {"image/png", "\x89PNG", ""},
+        {"text/plain", "x" + QString(qsizetype(maxItemSize), QChar(0x010D)).toUtf8() + " https://late.example", "-"}, // cut inside a "č"
     };
     for (const auto& c : cases) {
         QMimeData data;
-        for (const auto& [format, bytes] : c.formats) data.setData(format, bytes);
+        data.setData(c.format, c.data);
         const auto item = itemFromMimeData(data);
-        std::string offered;
-        for (const Attachment& a : item ? item->attachments : std::vector<Attachment>{}) {
-            offered += offered.empty() ? "" : " ";
-            for (const auto& offer : a.offers) offered += offer.type == ItemType::url ? "u" : "t";
-        }
-        EXPECT_EQ(offered, c.offered) << c.link;
-        EXPECT_EQ(linkOf(item ? std::vector<InputItem>{*item} : std::vector<InputItem>{}), c.link);
+        EXPECT_EQ(item ? linkOf({*item}) : "", c.link) << "row " << &c - cases;
     }
-    QMimeData huge;
-    huge.setText(QString(qsizetype(maxItemSize), QChar(0x010D)) + QStringLiteral(" https://late.example"));
-    const auto text = std::get<std::string>(*itemFromMimeData(huge)->attachments.at(0).load(ItemType::plainText));
-    EXPECT_TRUE(text.size() <= maxItemSize && text.size() % 2 == 0) << text.size(); // cut between characters
 }
