@@ -248,11 +248,11 @@ class X11:
         self.x.XSendEvent(self.dpy, window, 0, 0, event)
         self.x.XSync(self.dpy, 0)
 
-    def click(self, x, y, button=1):
-        """Press and release (4, 5: the wheel); returns the CLOCK_MONOTONIC ns at which both went out."""
+    def click(self, x, y):
+        """The left button pressed and released; returns the CLOCK_MONOTONIC ns at which both went out."""
         self.tst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
-        self.tst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
-        self.tst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
+        self.tst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        self.tst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
         sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
         self.x.XSync(self.dpy, 0)
         return sent
