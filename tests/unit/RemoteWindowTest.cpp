@@ -148,8 +148,10 @@ TEST(RemoteView, StatusLineAndBodyFollowStatusAndPairing)
         {"id host start cancel", "Treba spárovať", orange, true, "start", false, false},
         {"id host start", "Spúšťam párovanie…", yellow, true, "progress", false, false},
         {"id host start ready req opt conf", "Zadaj kód z TV", orange, true, "code", false, false},
+        {"id paired start ready tv:start pair", "Spúšťam párovanie…", yellow, true, "progress", false, true},
         {"id host start ready conf refuse=402", "Nesprávny kód, skús znova", red, true, "start", false, false}, // not paired: no card
         {"id paired start close:conn", "TV nedostupná, skúšam znova…", red, false, "start", true, true},
+        {"id paired start close:tls", "TV toto zariadenie už nepozná – stlač Spárovať znova", red, false, "start", true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
