@@ -166,8 +166,6 @@ def main():
     # Ended from outside (a ctest timeout, ^C): the desktop and its processes are cleaned up all the same.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
-        for program in (TELVANTO, TVSIM, CLI, FIXTURE):
-            expect(os.access(program, os.X_OK), f'not a program: {program!r}')
         scenario()
     except Skip as why:
         print(f'skipped: {why}')
