@@ -76,17 +76,23 @@ def scenario():
         a11y, x = Accessibility(), X11(session.display)
 
         # Another profile is another instance, with a window of its own.
-        other = session.telvanto(TELVANTO, tv, env=dict(session.env, TELVANTO_CONFIG_DIR=session.path('other')))
+        other = session.telvanto(TELVANTO, tv, env=dict(session.env, TELVANTO_CONFIG_DIR=session.path('other'), TELVANTO_DATA_DIR=session.path('other')))
         wait_until(lambda: len(x.windows('Telvanto')) == 2, what='a window for each profile', poll=tv.poll)
-        session.stop(other)
         # The panel as the program read it at start-up, written to the path given.
         wait_until(lambda: os.path.exists(dump), 30, 'the dump', poll=tv.poll)
         with open(dump) as got, open(os.environ.get('PANEL_GOLDEN', '')) as golden:
             same(got.read().replace(FIXTURE, 'FIXTURE'), golden.read(), 'the dump')
+        session.stop(other)
 
-        # With the TV's address known, pairing starts by itself and the code is asked for.
+        # With the TV's address known, pairing starts by itself and the code is asked for;
+        # the user cancels and starts again with "Spárovať".
+        a11y.wait('Kód z TV', poll=tv.poll)
+        tv.code()
+        shown = len(tv.codes())
+        a11y.press(a11y.wait('Zrušiť', 'push button'))
+        a11y.press(a11y.wait('Spárovať', 'push button', poll=tv.poll))
         x.click(*a11y.centre(a11y.wait('Kód z TV', poll=tv.poll)))
-        x.type(text=tv.code())
+        x.type(text=tv.code(shown))
         a11y.wait('Pripojené', poll=tv.poll)
 
         # Domov, a tap on the pad, text, an app tile and an arrow key reach the TV in order.
@@ -138,6 +144,7 @@ def scenario():
                          GLib.Variant('(su)', ('org.freedesktop.login1', 4)), None, 0, -1, None)
         system.emit_signal(None, '/org/freedesktop/login1', 'org.freedesktop.login1.Manager', 'PrepareForSleep', GLib.Variant('(b)', (False,)))
         tv.wait(lambda: len(tv.remote_connections()) > connections, 'a new connection after the wake')
+        tv.wait(lambda: a11y.find('Pripojené', showing=False), 'connected again (the header is scrolled away)')
 
         # Ctrl+Q in the window (focused by a click in its margin) ends the program.
         frame = a11y.find('Telvanto', 'frame').queryComponent().getExtents(a11y.pyatspi.DESKTOP_COORDS)

@@ -200,6 +200,10 @@ TEST(RemoteView, TvMenuMarksTheTvInUse)
     for (const QVariant& item : rig.view->tvMenu()) menu << item.toMap()["title"].toString() + u'|' + item.toMap()["symbol"].toString();
     EXPECT_EQ(menu, (QStringList{"Obývačka (10.0.0.6)|tv", "Kuchyňa (10.0.0.5)|checkmark"}));
     EXPECT_FALSE(changes.isEmpty());
+    ViewRig searching("id start"); // the first TV found is taken up, and so marked
+    searching.lookup.announce({"A"});
+    searching.lookup.answer("A", "10.0.0.9");
+    EXPECT_EQ(searching.view->tvMenu().value(0).toMap()["symbol"], "checkmark");
 }
 
 TEST(RemoteView, ManualAddressKeepsTheNameAndDropsBlanksAtTheEnds)
