@@ -62,10 +62,9 @@ class Tray:
 
 
 def scenario():
-    """A fresh profile paired through the window, then the window's controls, the tray, a second
-    instance, a wake from sleep and Ctrl+Q, all on one program started with -dumpControlCenter;
-    then the program without buses and without a display. The texts, the menu's items and the key
-    tables are the offscreen and unit tests'; this proves the parts work together."""
+    """A fresh profile paired through the window, then its controls, the tray, a second instance, a wake
+    and Ctrl+Q, on one program started with -dumpControlCenter; then without buses and without a display.
+    Texts, menu items and key tables are the lower tests'; this proves the parts work together."""
     with Session() as session:
         tray, tv = Tray(session), Tvsim(session, TVSIM)
         session.start([FIXTURE, 'Spálňa=on', 'AS-Obývačka'], env=dict(session.env, QT_QPA_PLATFORM='xcb', LANG='C.UTF-8'))
@@ -84,8 +83,7 @@ def scenario():
             same(got.read().replace(FIXTURE, 'FIXTURE'), golden.read(), 'the dump')
         session.stop(other)
 
-        # With the TV's address known, pairing starts by itself and the code is asked for;
-        # the user cancels and starts again with "Spárovať".
+        # Pairing starts by itself (the TV's address is known); the user cancels and starts again.
         a11y.wait('Kód z TV', poll=tv.poll)
         tv.code()
         shown = len(tv.codes())
@@ -152,8 +150,7 @@ def scenario():
         x.type('ctrl+q')
         same(wait_until(lambda: app.poll() is not None and [app.returncode], what='the program to end'), [0], 'telvanto\'s exit status')
 
-        # No session bus and no system bus: no tray, no single-instance guard, no wake; the
-        # window and the TV connection work all the same.
+        # No buses: no tray, single-instance guard or wake; the window and the TV work all the same.
         pair_with_cli(session, CLI, tv)  # a profile paired by the command-line tool serves as well
         gone, since = 'unix:path=' + session.path('no-such-bus'), len(tv.events)
         app = session.telvanto(TELVANTO, tv, env=dict(session.env, DBUS_SESSION_BUS_ADDRESS=gone, DBUS_SYSTEM_BUS_ADDRESS=gone))
