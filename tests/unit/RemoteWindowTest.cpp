@@ -280,8 +280,8 @@ TEST(ArrowKeys, KeyTable)
 TEST(RemoteWindow, ShowsEachStateWithItsTexts)
 {
     const struct { std::string name; const char *script, *then; QStringList texts, names; } cases[] = { // names: accessible names
-        {"pairing", "id host start cancel", "",
-         {"Telvanto", "Spárovanie s TV", "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód.", "Spárovať"}, {"TV menu", "Zapnúť / vypnúť TV"}},
+        {"pairing", "id host start cancel", "", {"Telvanto", "Spárovanie s TV", "Spárovať",
+         "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód."}, {"TV menu", "Zapnúť / vypnúť TV"}},
         {"waiting-for-code", "id host start ready req opt conf", "wrong",
          {"Na TV sa zobrazil 6-znakový kód. Prepíš ho sem.", "napr. 3F9A1C", "Kód nesedí, skontroluj ho na TV.", "Zrušiť"}, {"Kód z TV"}},
         {"connected", connected, "named tv:app vol", {"Obývačka", "Pripojené", "OK", "Aplikácie", "Netflix"}, // the screenshot the package shows
