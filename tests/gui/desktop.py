@@ -183,18 +183,6 @@ class Accessibility:
             app.clearCache()
         return app
 
-    def nodes(self):
-        """(node, name) depth first; nodes that go away while we look are left out."""
-        stack = [n for n in [self.app()] if n]
-        while stack:
-            node = stack.pop()
-            try:
-                name = node.name or ''
-                stack.extend(reversed([node.getChildAtIndex(i) for i in range(node.childCount)]))
-            except Exception:
-                continue
-            yield node, name
-
     def showing(self, node):
         try:
             return node.getState().contains(self.pyatspi.STATE_SHOWING)
@@ -202,8 +190,10 @@ class Accessibility:
             return False
 
     def find(self, name, role=None, prefix=False, showing=True):
-        return next((node for node, n in self.nodes() if (n.startswith(name) if prefix else n == name)
-                     and (not showing or self.showing(node)) and (role is None or node.getRoleName() == role)), None)
+        """Depth first; nodes that go away while we look are passed over (pyatspi drops their errors)."""
+        wanted = lambda n: ((n.name.startswith(name) if prefix else n.name == name) and (role is None or n.getRoleName() == role)  # noqa: E731
+                            and (not showing or self.showing(n)))
+        return (app := self.app()) and self.pyatspi.findDescendant(app, wanted)
 
     def wait(self, name, role=None, prefix=False, poll=None):
         return wait_until(lambda: self.find(name, role, prefix), 20, f'"{name}" on screen', poll)
@@ -248,11 +238,11 @@ class X11:
         self.x.XSendEvent(self.dpy, window, 0, 0, event)
         self.x.XSync(self.dpy, 0)
 
-    def click(self, x, y, button=1):
-        """Press and release (4, 5: the wheel); returns the CLOCK_MONOTONIC ns at which both went out."""
+    def click(self, x, y):
+        """The left button pressed and released; returns the CLOCK_MONOTONIC ns at which both went out."""
         self.tst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
-        self.tst.XTestFakeButtonEvent(self.dpy, button, 1, 0)
-        self.tst.XTestFakeButtonEvent(self.dpy, button, 0, 0)
+        self.tst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        self.tst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
         sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC)
         self.x.XSync(self.dpy, 0)
         return sent

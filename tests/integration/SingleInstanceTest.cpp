@@ -19,9 +19,8 @@ using namespace telvanto::testing;
 TEST(SingleInstance, TheFirstOfAProfileRunsLaterOnesShowItsWindow)
 {
     const struct { const char *script, *roles, *shows; } rows[] = {
-        {"+", "f", "0"}, {"+ +", "fs", "10"}, {"+ + +", "fss", "200"}, {"+ -0 +", "ff", "00"}, {"+ + -0 + +", "fsfs", "1010"},
-        {"squat +", "a", "0"}, {"+/tmp/demo/config +/tmp/demo/config", "fs", "10"}, {"+ +/tmp/demo/config", "ff", "00"},
-        {"+/tmp/demo/config +", "ff", "00"}, {"+/tmp/demo/config +/tmp/other/config", "ff", "00"},
+        {"+", "f", "0"}, {"+ +", "fs", "10"}, {"+ + -0 + +", "fsfs", "1010"}, {"squat +", "a", "0"},
+        {"+/tmp/demo/config +/tmp/demo/config", "fs", "10"}, {"+ +/tmp/demo/config", "ff", "00"}, {"+/tmp/demo/config +/tmp/other/config", "ff", "00"},
     };
     TempDir dir;
     PrivateBus bus(dir / "bus");

@@ -13,13 +13,13 @@ namespace {
 // The code field played by edits, each giving the field's new text: "type:CHARS" one edit per
 // character appended, "paste:TEXT" one edit appending TEXT, "set:TEXT" the text becomes TEXT
 // ("_" a blank), "del" the last character removed, "reset" the card shown afresh, "?N" the last
-// edit was announced N times (the field falls back to the kept code only when told). The codes
-// 000000 and BAD fail the check on this side.
+// edit was announced N times (the field falls back to the kept code only when told). The code
+// 000000 fails the check on this side.
 struct CodeRig {
     QStringList submitted;
     PairingView view{[this](const QString& code) {
         submitted << code;
-        return !QStringList{"000000", "BAD"}.contains(code);
+        return code != "000000";
     }};
     QSignalSpy announced{&view, &PairingView::codeChanged};
     void edit(const QString& text) { announced.clear(); view.setCode(text); }
@@ -45,25 +45,19 @@ TEST(PairingView, CodeRule)
 {
     const struct { const char* script; const char* code; const char* submitted; bool wrong; } cases[] = {
         {"type:3f9a1c", "3F9A1C", "3F9A1C", false}, {"paste:3F-9A_1C77", "3F9A1C", "3F9A1C", false},
-        {"type:G", "", "", false}, {"type:3f9a1", "3F9A1", "", false}, {"paste:abcdefab", "ABCDEF", "ABCDEF", false},
-        {"type:bad", "BAD", "", false},
         // rejected here: the hint until the next change; a new sixth character submits again
         {"type:000000", "000000", "000000", true}, {"type:000000 del", "00000", "000000", false},
         {"type:000000 del type:1", "000001", "000000 000001", false},
         // the field's own correction (case, dropped or extra characters) is no new code
-        {"set:00000a set:00000A", "00000A", "00000A", false}, {"type:000000 set:000000", "000000", "000000", true},
-        {"type:000000 set:000000_", "000000", "000000", true}, {"type:000000 type:7", "000000", "000000", true},
+        {"set:00000a set:00000A", "00000A", "00000A", false}, {"type:000000 set:000000_", "000000", "000000", true},
         // the user's own correction: the same sixth character typed again is submitted again
-        {"type:000000 del type:0", "000000", "000000 000000", true},
-        {"type:3f9a1c del type:c", "3F9A1C", "3F9A1C 3F9A1C", false},
-        {"type:000000 reset", "", "000000", false}, {"type:000000 reset type:000000", "000000", "000000 000000", true},
+        {"type:000000 del type:0", "000000", "000000 000000", true}, {"type:000000 reset type:000000", "000000", "000000 000000", true},
         // ASCII hexadecimal digits only: not full-width, Arabic-Indic, ligatures that upper-case
         // to FF or SS, dotted or dotless i, accented letters
         {"paste:\uFF13\uFF26\uFF19\u0663\u0669\uFB00\u00DF\u0130\u0131", "", "", false},
         {"paste:\u00E1\u00C9c", "C", "", false},
         // every edit that the rule changes is announced
-        {"type:G ?1", "", "", false}, {"set:a ?1", "A", "", false}, {"set:A ?1", "A", "", false}, {"set:ABC set:ABC ?0", "ABC", "", false},
-        {"type:ABCDEF set:ABCDEF7 ?1", "ABCDEF", "ABCDEF", false}, {"set:AB set: ?1", "", "", false},
+        {"set:a ?1", "A", "", false}, {"set:ABC set:ABC ?0", "ABC", "", false}, {"type:ABCDEF set:ABCDEF7 ?1", "ABCDEF", "ABCDEF", false},
     };
     for (const auto& c : cases) {
         CodeRig rig;

@@ -1,7 +1,6 @@
 #include "app/ArrowKeys.h"
 #include "app/MirrorView.h"
 #include "app/RemoteView.h"
-#include "app/StatusLabel.h"
 #include "app/Symbols.h"
 #include "mirroring/Texts.h"
 #include "tv/TVApp.h"
@@ -52,13 +51,13 @@ struct ViewRig : TVRig {
         if (card) properties["extra"] = QVariant::fromValue(new QQmlComponent(engine.get(), QUrl("qrc:/Telvanto/MirrorCard.qml"), engine.get()));
         engine->setInitialProperties(properties);
         engine->load(QUrl(QStringLiteral("qrc:/Telvanto/Main.qml")));
-        if (!engine->rootObjects().isEmpty()) window = qobject_cast<QQuickWindow*>(engine->rootObjects().first());
+        window = qobject_cast<QQuickWindow*>(engine->rootObjects().value(0));
         if (window) window->show();
         return window;
     }
 
-    // The user: "type:CHARS" one edit per character, "set:TEXT", "submit" Return, "delete", "show"/"hide"
-    // the text row, "press:KEY", "launch:PKG", "tap" the pad's middle, "up" volume up, "down:MS" volume
+    // The user: "type:CHARS" one edit per character, "set:TEXT", "submit" Return, "delete", "show" the
+    // text row, "press:KEY", "launch:PKG", "tap" the pad's middle, "up" volume up, "down:MS" volume
     // down held, "ask" the address dialog, "found" two TVs in the open TV menu, "wrong" a code with a
     // wrong check byte; the world: "named" Obývačka, "vol" 15 of 30, "mstart" mirroring, "mstop" to be
     // stopped by hand; other words go to the rig. Returns the keys, deletions, text and links at the TV.
@@ -71,7 +70,7 @@ struct ViewRig : TVRig {
             else if (w.starts_with("set:")) view->setText(arg);
             else if (w == "submit") view->submitText();
             else if (w == "delete") view->deleteBackward();
-            else if (w == "show" || w == "hide") view->setShowKeyboard(w == "show");
+            else if (w == "show") view->setShowKeyboard(true);
             else if (w.starts_with("press:")) view->press(arg);
             else if (w.starts_with("launch:")) view->launch(arg);
             else if (w == "tap") view->touchpad()->setSize({420, 300}), view->touchpad()->pointerMoved(210, 150), view->touchpad()->released();
@@ -166,7 +165,6 @@ TEST(RemoteView, StatusLineAndBodyFollowStatusAndPairing)
         EXPECT_EQ(view.failure(), c.card ? QString::fromUtf8(c.status) : QString());
         EXPECT_EQ(view.isPaired(), c.paired);
     }
-    EXPECT_EQ(statusLook(TVController::Status::failed({})).colour, red);
 }
 
 // Buttons, tiles, the pad and the held volume buttons go to the controller as short presses;
@@ -176,17 +174,10 @@ TEST(RemoteView, ControlsAndTextRowReachTheTv)
     const struct { const char* script; std::vector<std::string> sent; const char* text; } cases[] = {
         {"press:home press:delete press:nonsense press: launch:com.spotify.tv.android tap up down:400",
          {"key:3", "del", "link:spotify:", "key:23", "key:24", "key:25", "key:25"}, ""},
-        {"type:ab", {"ime:a@4/9", "ime:b@4/9"}, "ab"},
         {"type:ab submit", {"ime:a@4/9", "ime:b@4/9", "key:66"}, ""}, // no deletions for the emptied field
         {"type:ab delete", {"ime:a@4/9", "ime:b@4/9", "del"}, "a"}, {"delete", {"del"}, ""},
-        {"type:a delete delete", {"ime:a@4/9", "del", "del"}, ""},
-        {"set:cafe\xCC\x81 delete", {"ime:cafe\xCC\x81@4/9", "del"}, "caf"}, // one user-perceived character
-        {"set:ok\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD delete", {"ime:ok\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD@4/9", "del"}, "ok"},
-        // Return in an empty field: the next keystroke still reaches the TV
-        {"submit type:x", {"key:66", "ime:x@4/9"}, "x"}, {"type:a submit submit type:b", {"ime:a@4/9", "key:66", "key:66", "ime:b@4/9"}, "b"},
-        {"type:a submit delete", {"ime:a@4/9", "key:66", "del"}, ""},
-        {"type:ab hide show type:c", {"ime:a@4/9", "ime:b@4/9", "ime:c@4/9"}, "abc"}, // hiding keeps the text
-        {"set:abc set:abc", {"ime:abc@4/9"}, "abc"},
+        {"set:ok\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD delete", {"ime:ok\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD@4/9", "del"}, "ok"}, // one character
+        {"submit type:x", {"key:66", "ime:x@4/9"}, "x"}, // Return in an empty field: the next keystroke still reaches the TV
     };
     for (const auto& c : cases) {
         ViewRig rig;
@@ -196,33 +187,29 @@ TEST(RemoteView, ControlsAndTextRowReachTheTv)
     }
 }
 
-// Every entry of the TV menu is "name (host)"; a checkmark marks each one at the controller's host.
+// Every entry of the TV menu is "name (host)"; a checkmark marks the one at the controller's host.
 TEST(RemoteView, TvMenuMarksTheTvInUse)
 {
-    const struct { const char* script; QStringList names, hosts, expected; } cases[] = {
-        {connected, {}, {}, {}},
-        {connected, {"Obývačka"}, {"10.0.0.5"}, {"Obývačka (10.0.0.5)|checkmark"}},
-        {connected, {"Obývačka", "Kuchyňa"}, {"10.0.0.6", "10.0.0.5"}, {"Obývačka (10.0.0.6)|tv", "Kuchyňa (10.0.0.5)|checkmark"}},
-        {connected, {"A", "B"}, {"10.0.0.5", "10.0.0.5"}, {"A (10.0.0.5)|checkmark", "B (10.0.0.5)|checkmark"}},
-        {"id start", {"A"}, {"10.0.0.9"}, {"A (10.0.0.9)|checkmark"}}, // the first TV found is taken up
-    };
-    for (const auto& c : cases) {
-        ViewRig rig(c.script);
-        QSignalSpy changes(rig.view.get(), &RemoteView::tvMenuChanged);
-        rig.lookup.announce(c.names);
-        for (qsizetype i = 0; i < c.names.size(); ++i) rig.lookup.answer(c.names[i], c.hosts[i]);
-        QStringList menu;
-        for (const QVariant& item : rig.view->tvMenu()) menu << item.toMap()["title"].toString() + u'|' + item.toMap()["symbol"].toString();
-        EXPECT_EQ(menu, c.expected) << c.script;
-        EXPECT_EQ(changes.isEmpty(), c.names.isEmpty()) << c.script;
-    }
+    ViewRig rig;
+    QSignalSpy changes(rig.view.get(), &RemoteView::tvMenuChanged);
+    EXPECT_TRUE(rig.view->tvMenu().isEmpty());
+    rig.lookup.announce({"Obývačka", "Kuchyňa"});
+    rig.lookup.answer("Obývačka", "10.0.0.6");
+    rig.lookup.answer("Kuchyňa", "10.0.0.5");
+    QStringList menu;
+    for (const QVariant& item : rig.view->tvMenu()) menu << item.toMap()["title"].toString() + u'|' + item.toMap()["symbol"].toString();
+    EXPECT_EQ(menu, (QStringList{"Obývačka (10.0.0.6)|tv", "Kuchyňa (10.0.0.5)|checkmark"}));
+    EXPECT_FALSE(changes.isEmpty());
+    ViewRig searching("id start"); // the first TV found is taken up, and so marked
+    searching.lookup.announce({"A"});
+    searching.lookup.answer("A", "10.0.0.9");
+    EXPECT_EQ(searching.view->tvMenu().value(0).toMap()["symbol"], "checkmark");
 }
 
 TEST(RemoteView, ManualAddressKeepsTheNameAndDropsBlanksAtTheEnds)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"10.0.0.5", "10.0.0.5"}, {"  10.0.0.5 ", "10.0.0.5"}, {"\t10.0.0.5\t \t", "10.0.0.5"}, {"", ""}, {" \t ", ""},
-        {"10.0.0.5\n", "10.0.0.5\n"}, {"10. 0.0.5", "10. 0.0.5"}, {"\xC2\xA0" "a", "\xC2\xA0" "a"},
+        {"\t10.0.0.5\t \t", "10.0.0.5"}, {" \t ", ""}, {"10.0.0.5\n", "10.0.0.5\n"}, {"10. 0.0.5", "10. 0.0.5"},
     };
     for (const auto& [typed, host] : cases) EXPECT_EQ(RemoteView::manualHostEntry(QString::fromUtf8(typed)), QString::fromUtf8(host)) << typed;
     ViewRig rig; // through the dialog: pre-filled with the controller's address, then another one chosen
@@ -237,8 +224,8 @@ TEST(RemoteView, ManualAddressKeepsTheNameAndDropsBlanksAtTheEnds)
 TEST(RemoteView, VolumeAndCurrentApp)
 {
     const struct { std::vector<int> volume; double fraction; const char* speaker; } cases[] = { // level, max, muted
-        {{}, 0, "speaker.fill"}, {{7, 0, 0}, 0, "speaker.fill"}, {{7, -3, 1}, 0, "speaker.slash.fill"},
-        {{15, 30, 0}, 0.5, "speaker.fill"}, {{0, 100, 1}, 0, "speaker.slash.fill"}, {{150, 100, 0}, 1.5, "speaker.fill"}, // not clamped
+        {{}, 0, "speaker.fill"}, {{7, 0, 1}, 0, "speaker.slash.fill"}, {{15, 30, 0}, 0.5, "speaker.fill"},
+        {{150, 100, 0}, 1.5, "speaker.fill"}, // not clamped
     };
     for (const auto& c : cases) {
         ViewRig rig;
@@ -280,38 +267,33 @@ TEST(ArrowKeys, KeyTable)
         {Qt::Key_Up, {}, 0, TVKey::up}, {Qt::Key_Down, {}, 0, TVKey::down}, {Qt::Key_Left, {}, 0, TVKey::left},
         {Qt::Key_Right, {}, 0, TVKey::right}, {Qt::Key_Return, {}, 0, TVKey::center}, {Qt::Key_Enter, M::KeypadModifier, 0, TVKey::center},
         {Qt::Key_Escape, {}, 0, TVKey::back}, {Qt::Key_Backspace, {}, 0, TVKey::back}, {Qt::Key_Space, {}, 0, TVKey::playPause},
-        {Qt::Key_Home, {}, 0, TVKey::home}, {Qt::Key_Home, M::KeypadModifier, 0, TVKey::home},
-        {Qt::Key_Space, M::ShiftModifier, 0, TVKey::playPause}, {Qt::Key_Left, M::KeypadModifier, 0, TVKey::left},
+        {Qt::Key_Home, {}, 0, TVKey::home}, {Qt::Key_Space, M::ShiftModifier, 0, TVKey::playPause}, {Qt::Key_Left, M::KeypadModifier, 0, TVKey::left},
         {Qt::Key_Left, M::ControlModifier, 0, none}, {Qt::Key_Space, M::AltModifier, 0, none}, {Qt::Key_Left, M::MetaModifier, 0, none},
-        {Qt::Key_Return, M::ShiftModifier | M::ControlModifier, 0, none}, {Qt::Key_A, {}, 0, none}, {Qt::Key_Delete, {}, 0, none},
-        {Qt::Key_Tab, {}, 0, none}, {Qt::Key_Left, {}, 1, none}, {Qt::Key_Backspace, {}, 1, none},
+        {Qt::Key_Delete, {}, 0, none}, {Qt::Key_Backspace, {}, 1, none},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ArrowKeys::keyFor(c.key, c.modifiers, c.editing), c.sent) << std::hex << c.key << " " << c.modifiers.toInt() << " " << c.editing;
 }
 
+// Each state as rendered: which card, the controls, and the texts and accessible names the window
+// itself holds (the view's own texts are the tables' above; one of each kind shows the binding).
 TEST(RemoteWindow, ShowsEachStateWithItsTexts)
 {
     const struct { std::string name; const char *script, *then; QStringList texts, names; } cases[] = { // names: accessible names
-        {"pairing", "id host start cancel", "",
-         {"Telvanto", "Treba spárovať", "Spárovanie s TV", "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód.", "Spárovať"},
-         {"TV menu", "Zapnúť / vypnúť TV"}},
+        {"pairing", "id host start cancel", "", {"Telvanto", "Spárovanie s TV", "Spárovať",
+         "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód."}, {"TV menu", "Zapnúť / vypnúť TV"}},
         {"waiting-for-code", "id host start ready req opt conf", "wrong",
-         {"Zadaj kód z TV", "Na TV sa zobrazil 6-znakový kód. Prepíš ho sem.", "napr. 3F9A1C", "Kód nesedí, skontroluj ho na TV.", "Zrušiť"},
-         {"Kód z TV"}},
-        {"connected", connected, "named tv:app vol", // the screenshot the package shows
-         {"Obývačka", "Pripojené", "OK", "Aplikácie", "YouTube", "Netflix", "VOYO", "HBO Max", "Disney+", "SmartTube", "Spotify", "AirScreen"},
+         {"Na TV sa zobrazil 6-znakový kód. Prepíš ho sem.", "napr. 3F9A1C", "Kód nesedí, skontroluj ho na TV.", "Zrušiť"}, {"Kód z TV"}},
+        {"connected", connected, "named tv:app vol", {"Obývačka", "Pripojené", "OK", "Aplikácie", "Netflix"}, // the screenshot the package shows
          {"Späť", "Domov", "Prehrať / pauza", "Klávesnica", "Stlmiť", "Hlasitosť nadol", "Hlasitosť nahor", "Netflix",
           "Touchpad: ťukni na okraj pre šípku, do stredu pre OK, potiahni pre viac krokov, podrž pre opakovanie"}},
-        {"failure", "id paired start close:conn", "", {"TV nedostupná, skúšam znova…", "Pripojiť znova", "Spárovať znova", "OK", "Aplikácie"}, {}},
-        {"text-row", connected, "show set:Ahoj", {"Ahoj", "Napíš text do TV…", "Pripojené"}, {"Text do TV", "Zmazať"}},
+        {"failure", "id paired start close:conn", "", {"Pripojiť znova", "Spárovať znova"}, {}},
+        {"text-row", connected, "show set:Ahoj", {"Ahoj", "Napíš text do TV…"}, {"Text do TV", "Zmazať"}},
         {"address-dialog", connected, "ask", {"IP adresa TV", "10.0.0.5", "Pripojiť", "Zrušiť"}, {"IP adresa TV"}},
-        {"tv-menu", connected, "found", {"Obývačka (10.0.0.5)", "Kuchyňa (10.0.0.8)", "Zadať IP adresu…", "Spárovať znova"}, {}},
+        {"tv-menu", connected, "found", {"Obývačka (10.0.0.5)", "Zadať IP adresu…", "Spárovať znova"}, {}},
         {"mirror-card-starting", connected, "mstart",
-         {"Obrazovka Macu na TV", "AirScreen sa spustí na TV", "Zobraziť na TV", mirroring::texts::waitingForAirScreen()},
-         {"Režim", "Zrkadliť obrazovku", "Druhý monitor", "Pracujem"}},
-        {"mirror-card-mirroring", connected, "mstop",
-         {"Beží cez AirPlay", "Zastaviť", "Zrkadliť obrazovku", "Druhý monitor", mirroring::texts::stopByHand()}, {"Režim"}},
+         {"Obrazovka Macu na TV", "AirScreen sa spustí na TV", "Zobraziť na TV", mirroring::texts::waitingForAirScreen()}, {"Režim", "Druhý monitor"}},
+        {"mirror-card-mirroring", connected, "mstop", {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -54,24 +54,20 @@ TEST(Touchpad, GesturesSendShortPresses)
         // zones: a centre box of 0.4 of each half (84 x 60 points), the rest split by the diagonals
         {"210,150 r", "0:center"}, {"293.9,150 r", "0:center"}, {"294,150 r", "0:right"},
         {"210,209.9 r", "0:center"}, {"210,210 r", "0:down"}, {"210,0 r", "0:up"}, {"0,150 r", "0:left"},
-        {"420,300 r", "0:right"}, {"0,0 r", "0:left"}, {"0,300 r", "0:left"}, {"420,0 r", "0:right"}, // on a diagonal: horizontal
-        {"400,20 r", "0:right"}, {"380,10 r", "0:up"}, {"-50,999 r", "0:down"},
-        {"0x0 400,150 +1000 r", "1000:center"}, {"420x0 400,150 r", "0:center"}, // not laid out
-        {"-5x300 400,150 r", "0:center"}, {"nanxnan 400,150 r", "0:center"}, {"nan,150 r", ""},
+        {"420,300 r", "0:right"}, {"0,300 r", "0:left"}, {"380,10 r", "0:up"}, // on a diagonal: horizontal; the pad's, not a square's
+        {"0x0 400,150 +1000 r", "1000:center"}, {"420x0 400,150 r", "0:center"}, {"nan,150 r", ""}, // not laid out; no position
         // taps: once, on release, however long held
-        {"210,150 +1000 r", "1000:center"}, {"400,150 +200 r", "200:right"},
-        {"210,150 r 400,150 r +1000", "0:center 0:right"},
+        {"210,150 +1000 r", "1000:center"},
         // hold repeat: 0.38 s, then every 0.11 s, nothing on release
         {"400,150 +1000 r +1000", "380:right 490:right 600:right 710:right 820:right 930:right"},
-        {"400,150 +380 r", "380:right"}, {"400,150 +379 r", "379:right"}, {"10,150 +500 r", "380:left 490:left"},
+        {"400,150 +380 r", "380:right"}, {"400,150 +379 r", "379:right"},
         // drag steps of 34 points, inclusive
         {"210,150 243,150 r", "0:center"}, {"210,150 244,150 r", "0:right"}, {"210,150 210,116 r", "0:up"},
         {"210,150 176,150 +1000 r", "0:left"}, {"210,150 250,190", "0:right"}, // equal travel: horizontal
-        {"210,150 220,200 220,217 r", "0:down"}, // sideways drift forgotten: origin (220,184)
-        {"210,150 220,200 220,218 r", "0:down 0:down"},
+        {"210,150 220,200 220,218 r", "0:down 0:down"}, // sideways drift forgotten: origin (220,184)
         // one event, several steps along the first step's axis; origin left at (68,50)
-        {"0,0 100,50", "0:right 0:right"}, {"0,0 100,50 101,50", "0:right 0:right"},
-        {"0,0 100,50 102,50", "0:right 0:right 0:right"}, {"0,0 100,50 68,84", "0:right 0:right 0:down"},
+        {"0,0 100,50 101,50", "0:right 0:right"}, {"0,0 100,50 102,50", "0:right 0:right 0:right"},
+        {"0,0 100,50 68,84", "0:right 0:right 0:down"},
         // a step ends the hold repeat; the gesture then sends nothing more
         {"400,150 +500 366,150 +1000 r", "380:right 490:right 500:left"},
         {"400,150 +100 400,184 +1000 r", "100:down"},
@@ -80,7 +76,6 @@ TEST(Touchpad, GesturesSendShortPresses)
         {"?- 400,150 r ?right +149 ?right +1 ?-", "0:right"},
         {"210,150 +10 ?- r ?center +150 ?-", "10:center"},
         {"400,150 r +100 10,150 r ?left +50 ?left +100 ?-", "0:right 100:left"},
-        {"400,150 r +100 400,150 r ?right +50 ?-", "0:right 100:right"},
         {"400,150 +380 ?right +110 ?right +149 ?right +1 ?- r +150 ?-", "380:right 490:right 600:right"},
     };
     for (const auto& c : cases) EXPECT_EQ(Rig().run(c.script), c.sent) << c.script;
@@ -90,11 +85,9 @@ TEST(Touchpad, GesturesSendShortPresses)
 TEST(RepeatAction, RepeatsWhileHeld)
 {
     const struct { const char* script; const char* fired; } cases[] = {
-        {"p +100 r +1000", "0"}, {"p +399 r +1000", "0"}, {"p +999 r +1000", "0 400 550 700 850"},
-        {"p +400 r", "0 400"}, {"p +500 5,5 7,-7 +499 r", "0 400 550 700 850"},
-        {"p +500 10,0 +499 r", "0 400 550 700 850"}, {"p +500 10.1,0 +1000 r", "0 400"},
-        {"p +500 8,8 +1000", "0 400"}, {"p +200 r +100 p +500 r", "0 300 700"}, {"p +200 p +500 r", "0 200 600"},
-        {"r 5,5 +1000", ""},
+        {"p +399 r +1000", "0"}, {"p +400 r", "0 400"}, {"p +999 r +1000", "0 400 550 700 850"},
+        {"p +500 10,0 +499 r", "0 400 550 700 850"}, {"p +500 10.1,0 +1000 r", "0 400"}, {"p +500 8,8 +1000", "0 400"}, // 11.3 away
+        {"p +200 r +100 p +500 r", "0 300 700"}, {"p +200 p +500 r", "0 200 600"}, {"r 5,5 +1000", ""},
     };
     for (const auto& c : cases) {
         Rig rig;

@@ -2,6 +2,7 @@
 #include "app/Autostart.h"
 #include "app/MirrorView.h"
 #include "app/TrayMenu.h"
+#include "tv/TVApp.h"
 
 #include "MirrorRig.h"
 #include "TVRig.h"
@@ -42,16 +43,15 @@ struct TrayRig {
 
 } // namespace
 
-// Steps: an item is clicked, "open" the menu opens, "online"/"offline" the TV's display.
+// Steps: an item is clicked, "open" the menu opens, "online" the TV's display comes up.
 TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
 {
     const struct { std::vector<const char*> steps; std::vector<std::string> atTv; QStringList mirrorTv; const char* signalled; bool mirroring, extend; } rows[] = {
-        {{"Zapnúť / vypnúť TV"}, {"key:26"}, {}, "0 0 0", 0, 0}, {{"Domov"}, {"key:3"}, {}, "0 0 0", 0, 0},
-        {{"Prehrať / pauza"}, {"key:85"}, {}, "0 0 0", 0, 0}, {{"YouTube"}, {"link:https://www.youtube.com"}, {}, "0 0 0", 0, 0},
+        {{"Zapnúť / vypnúť TV", "Domov", "Prehrať / pauza", "YouTube"}, {"key:26", "key:3", "key:85", "link:https://www.youtube.com"}, {}, "0 0 0", 0, 0},
         {{"Otvoriť ovládač"}, {}, {}, "1 0 0", 0, 0}, {{"Ukončiť"}, {}, {}, "0 1 0", 0, 0}, {{"open"}, {}, {}, "0 0 1", 0, 0}, // window, quit, shown
-        {{"online"}, {}, {}, "0 0 0", 1, 0}, {{"online", "offline"}, {}, {}, "0 0 0", 0, 0},
-        // not disabled while busy: the second press reaches the controller, which drops it
-        {{"Zobraziť Mac na TV", "Zobraziť Mac na TV"}, {}, {"wakeUp", "launch com.ionitech.airscreen"}, "0 0 0", 0, 0},
+        {{"online"}, {}, {}, "0 0 0", 1, 0},
+        // the item stays enabled while busy: the controller drops a second press
+        {{"Zobraziť Mac na TV"}, {}, {"wakeUp", "launch com.ionitech.airscreen"}, "0 0 0", 0, 0},
         {{"Druhý monitor"}, {}, {}, "0 0 0", 0, 1}, {{"Druhý monitor", "Zrkadliť obrazovku"}, {}, {}, "0 0 0", 0, 0},
     };
     for (const auto& r : rows) {
@@ -62,7 +62,7 @@ TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
         const auto before = received(rig.tv.last()).size();
         for (const std::string step : r.steps) {
             if (step == "open") Q_EMIT rig.tray->menu().aboutToShow();
-            else if (step == "online" || step == "offline") rig.mirror.tvDisplayOnline(step == "online");
+            else if (step == "online") rig.mirror.tvDisplayOnline(true);
             else if (QAction* item = rig.item(QString::fromStdString(step))) item->trigger();
             else ADD_FAILURE() << step;
         }
@@ -76,49 +76,47 @@ TEST(TrayMenu, ItemsActOnTheTvTheMirroringAndTheWindow)
         EXPECT_EQ(rig.tray->icon().icon().pixmap(22).toImage(), TrayMenu::symbolIcon(r.mirroring ? "tv.inset.filled" : "tv").pixmap(22).toImage());
         EXPECT_EQ(rig.item("Druhý monitor")->isChecked(), r.extend);
         EXPECT_EQ(rig.item("Zrkadliť obrazovku")->isChecked(), !r.extend);
-        EXPECT_EQ(rig.tray->topSeparator(), rig.tray->menu().actions()[2]); // the mirroring items go above it
     }
 }
 
-// The items as a panel lists them: texts, order, shortcuts, checks (a radio pair for the mode).
+// The items as a panel lists them: texts, order, shortcuts, checks (a radio pair for the mode),
+// and an item for each app of the catalogue.
 TEST(TrayMenu, TextsOrderShortcutsAndChecks)
 {
     TrayRig rig;
-    QStringList items, apps, modes;
+    QStringList items, modes;
     for (QAction* a : rig.tray->menu().actions())
         items << (a->isSeparator() ? "-" : a->text() + (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString()) + (a->isCheckable() ? " [x]" : ""));
-    for (QAction* a : rig.item("Spustiť aplikáciu")->menu()->actions()) apps << a->text();
     for (QAction* a : rig.item("Režim")->menu()->actions()) modes << a->text() + (a->actionGroup() && a->actionGroup()->isExclusive() ? " (o)" : "");
     EXPECT_EQ(items, (QStringList{"Zobraziť Mac na TV Ctrl+Shift+M", "Režim", "-", "Zapnúť / vypnúť TV", "Domov", "Prehrať / pauza", "Spustiť aplikáciu", "-",
                                   "Spúšťať pri prihlásení [x]", "Otvoriť ovládač", "Ukončiť Ctrl+Q"}));
-    EXPECT_EQ(apps, (QStringList{"YouTube", "Netflix", "VOYO", "HBO Max", "Disney+", "SmartTube", "Spotify", "AirScreen"}));
+    EXPECT_EQ(rig.item("Spustiť aplikáciu")->menu()->actions().size(), qsizetype(tv::TVApp::catalogue().size()));
     EXPECT_EQ(modes, (QStringList{"Zrkadliť obrazovku (o)", "Druhý monitor (o)"}));
 }
 
 // Start at login: a click writes or removes the entry; the check is read back from the file each
-// time the menu opens (the desktop may write or hide the entry meanwhile); "block": a file where
-// the folder goes, so a click writes nothing.
+// time the menu opens, as the desktop or another program may change the entry meanwhile.
 TEST(TrayMenu, StartAtLoginFollowsTheFileAsTheMenuOpens)
 {
     TrayRig rig;
-    const QString folder = QString::fromStdString(rig.tv.dir / "autostart"), entry = folder + "/telvanto.desktop";
-    const std::pair<const char*, bool> steps[] = {{"open", 0}, {"click", 1}, {"click", 0}, {"write", 1}, {"hide", 0}, {"block", 0}};
-    for (const auto& [step, on] : steps) {
-        SCOPED_TRACE(step);
-        const std::string s = step;
-        if (s == "write" || s == "hide") {
-            QDir().mkpath(folder);
-            QFile f(entry);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray("[Desktop Entry]\nType=Application\nExec=telvanto\n") + (s == "hide" ? "Hidden=true\n" : ""));
-        }
-        QFile blocker(folder);
-        if (s == "block") { ASSERT_TRUE(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly)); }
-        if (s == "click" || s == "block") rig.tray->startAtLoginAction()->trigger();
+    QAction* item = rig.tray->startAtLoginAction();
+    const auto opened = [&] {
         Q_EMIT rig.tray->menu().aboutToShow();
-        EXPECT_EQ(rig.tray->startAtLoginAction()->isChecked(), on);
-        EXPECT_EQ(QFileInfo(entry).isFile(), on || s == "hide");
-    }
+        return item->isChecked();
+    };
+    item->trigger();
+    EXPECT_TRUE(opened() && rig.autostart.isEnabled());
+    item->trigger();
+    EXPECT_FALSE(opened() || rig.autostart.isEnabled());
+    rig.autostart.setEnabled(true);
+    EXPECT_TRUE(opened());
+    // A file where the folder goes: the click changes nothing, and the item says so at once.
+    const QString folder = QFileInfo(rig.autostart.filePath()).path();
+    QFile blocker(folder);
+    ASSERT_TRUE(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(opened());
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
 }
 
 TEST(TrayMenu, IconIsDrawnWithOrWithoutTheSymbol)
