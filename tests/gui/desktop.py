@@ -183,16 +183,10 @@ class Accessibility:
             app.clearCache()
         return app
 
-    def showing(self, node):
-        try:
-            return node.getState().contains(self.pyatspi.STATE_SHOWING)
-        except Exception:
-            return False
-
     def find(self, name, role=None, prefix=False, showing=True):
         """Depth first; nodes that go away while we look are passed over (pyatspi drops their errors)."""
         wanted = lambda n: ((n.name.startswith(name) if prefix else n.name == name) and (role is None or n.getRoleName() == role)  # noqa: E731
-                            and (not showing or self.showing(n)))
+                            and (not showing or n.getState().contains(self.pyatspi.STATE_SHOWING)))
         return (app := self.app()) and self.pyatspi.findDescendant(app, wanted)
 
     def wait(self, name, role=None, prefix=False, poll=None):

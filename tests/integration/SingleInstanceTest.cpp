@@ -48,6 +48,4 @@ TEST(SingleInstance, TheFirstOfAProfileRunsLaterOnesShowItsWindow)
         EXPECT_EQ(roles + " " + shows, std::string(row.roles) + " " + row.shows) << row.script;
         squatter.interface()->unregisterService(QLatin1String(SingleInstance::service));
     }
-    EXPECT_EQ(SingleInstance::serviceFor(QString()), QLatin1String(SingleInstance::service));
-    EXPECT_TRUE(SingleInstance::serviceFor(QStringLiteral("/a")).startsWith(QLatin1String(SingleInstance::service) + ".profile_"));
 }

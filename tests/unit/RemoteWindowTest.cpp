@@ -40,7 +40,6 @@ struct ViewRig : TVRig {
     explicit ViewRig(const std::string& script = connected)
     {
         run(script);
-        if (!tv) make();
         view = std::make_unique<RemoteView>(*tv, scheduler);
     }
     QQuickWindow* show(bool card = false)
@@ -58,8 +57,8 @@ struct ViewRig : TVRig {
 
     // The user: "type:CHARS" one edit per character, "set:TEXT", "submit" Return, "delete", "show" the
     // text row, "press:KEY", "launch:PKG", "tap" the pad's middle, "up" volume up, "down:MS" volume
-    // down held, "ask" the address dialog, "found" two TVs in the open TV menu, "wrong" a code with a
-    // wrong check byte; the world: "named" Obývačka, "vol" 15 of 30, "mstart" mirroring, "mstop" to be
+    // down held, "ask" the address dialog, "found" a TV in the open TV menu, "wrong" a code with a
+    // wrong check byte; the world: "named" Obývačka, "mstart" mirroring, "mstop" to be
     // stopped by hand; other words go to the rig. Returns the keys, deletions, text and links at the TV.
     std::vector<std::string> act(const std::string& script)
     {
@@ -79,14 +78,12 @@ struct ViewRig : TVRig {
             else if (w == "ask") view->askForHost();
             else if (w == "wrong") arg = u8(validCode()), view->pairing()->setCode(arg.replace(0, 1, arg[0] == u'0' ? u'1' : u'0'));
             else if (w == "named") tv->setTvName(QStringLiteral("Obývačka"));
-            else if (w == "vol") last().receiveFrame(tvsim::TvMsg::volume(15, 30, false));
             else if (w == "mstart") mirror.mirror->start(mirror.tv);
             else if (w == "mstop") mirror.tvDisplayOnline(true), mirror.mirror->stop();
             else if (w != "found") run(w);
             else {
-                lookup.announce({QStringLiteral("Obývačka"), QStringLiteral("Kuchyňa")});
+                lookup.announce({QStringLiteral("Obývačka")});
                 lookup.answer(QStringLiteral("Obývačka"), QStringLiteral("10.0.0.5"));
-                lookup.answer(QStringLiteral("Kuchyňa"), QStringLiteral("10.0.0.8"));
                 QMetaObject::invokeMethod(window->findChild<QObject*>("tvMenu"), "open");
             }
         }
@@ -115,13 +112,6 @@ struct ViewRig : TVRig {
         EXPECT_TRUE(window->grabWindow().save(QString::fromStdString(TELVANTO_SCREENSHOT_DIR "/telvanto-" + name + ".png"))) << name;
     }
 };
-
-bool shown(const QQuickItem* item)
-{
-    for (const QQuickItem* i = item; i; i = i->parentItem())
-        if (!i->isVisible() || i->opacity() == 0) return false;
-    return item;
-}
 
 // The texts a user sees, and the accessible names of the controls.
 void collect(QQuickItem* item, QStringList& texts, QStringList& names)
@@ -188,18 +178,16 @@ TEST(RemoteView, ControlsAndTextRowReachTheTv)
 }
 
 // Every entry of the TV menu is "name (host)"; a checkmark marks the one at the controller's host.
+// (The window's row shows the menu following the TVs found.)
 TEST(RemoteView, TvMenuMarksTheTvInUse)
 {
     ViewRig rig;
-    QSignalSpy changes(rig.view.get(), &RemoteView::tvMenuChanged);
-    EXPECT_TRUE(rig.view->tvMenu().isEmpty());
     rig.lookup.announce({"Obývačka", "Kuchyňa"});
     rig.lookup.answer("Obývačka", "10.0.0.6");
     rig.lookup.answer("Kuchyňa", "10.0.0.5");
     QStringList menu;
     for (const QVariant& item : rig.view->tvMenu()) menu << item.toMap()["title"].toString() + u'|' + item.toMap()["symbol"].toString();
     EXPECT_EQ(menu, (QStringList{"Obývačka (10.0.0.6)|tv", "Kuchyňa (10.0.0.5)|checkmark"}));
-    EXPECT_FALSE(changes.isEmpty());
     ViewRig searching("id start"); // the first TV found is taken up, and so marked
     searching.lookup.announce({"A"});
     searching.lookup.answer("A", "10.0.0.9");
@@ -212,20 +200,18 @@ TEST(RemoteView, ManualAddressKeepsTheNameAndDropsBlanksAtTheEnds)
         {"\t10.0.0.5\t \t", "10.0.0.5"}, {" \t ", ""}, {"10.0.0.5\n", "10.0.0.5\n"}, {"10. 0.0.5", "10. 0.0.5"},
     };
     for (const auto& [typed, host] : cases) EXPECT_EQ(RemoteView::manualHostEntry(QString::fromUtf8(typed)), QString::fromUtf8(host)) << typed;
-    ViewRig rig; // through the dialog: pre-filled with the controller's address, then another one chosen
+    ViewRig rig; // through the dialog (pre-filled with the controller's address: the window's row), another one chosen
     rig.act("named ask");
-    EXPECT_TRUE(rig.view->askHost() && rig.view->manualHost() == "10.0.0.5");
     rig.view->setManualHost(QStringLiteral(" 10.0.0.7\t"));
     rig.view->connectManualHost();
     EXPECT_FALSE(rig.view->askHost());
     EXPECT_EQ((QStringList{rig.tv->host(), rig.tv->tvName(), rig.last().host()}), (QStringList{"10.0.0.7", "Obývačka", "10.0.0.7"}));
 }
 
-TEST(RemoteView, VolumeAndCurrentApp)
+TEST(RemoteView, Volume)
 {
     const struct { std::vector<int> volume; double fraction; const char* speaker; } cases[] = { // level, max, muted
-        {{}, 0, "speaker.fill"}, {{7, 0, 1}, 0, "speaker.slash.fill"}, {{15, 30, 0}, 0.5, "speaker.fill"},
-        {{150, 100, 0}, 1.5, "speaker.fill"}, // not clamped
+        {{}, 0, "speaker.fill"}, {{7, 0, 1}, 0, "speaker.slash.fill"}, {{150, 100, 0}, 1.5, "speaker.fill"}, // not clamped
     };
     for (const auto& c : cases) {
         ViewRig rig;
@@ -233,11 +219,6 @@ TEST(RemoteView, VolumeAndCurrentApp)
         EXPECT_DOUBLE_EQ(rig.view->volumeFraction(), c.fraction);
         EXPECT_EQ(rig.view->speakerSymbol(), c.speaker);
     }
-    ViewRig rig;
-    QSignalSpy apps(rig.view.get(), &RemoteView::currentAppChanged);
-    rig.act("tv:app");
-    EXPECT_EQ(apps.count(), 1);
-    EXPECT_EQ(rig.view->currentApp(), "com.netflix.ninja");
 }
 
 // The pairing card starts afresh each time it comes back; the button clears the code first.
@@ -249,8 +230,7 @@ TEST(RemoteView, PairingCardStartsAfresh)
     EXPECT_EQ(rig.view->pairing()->code(), QString());
     rig.view->pairing()->setCode(QStringLiteral("12"));
     rig.run("cancel");
-    EXPECT_TRUE(rig.view->showsPairing());
-    EXPECT_EQ(rig.view->pairing()->code(), "12"); // shown all along
+    EXPECT_EQ(rig.view->pairing()->code(), "12"); // shown all along (the status table's row)
     ViewRig paired("id paired start ready tv:start");
     paired.view->pairing()->setCode(QStringLiteral("12"));
     paired.run("pair");
@@ -284,7 +264,7 @@ TEST(RemoteWindow, ShowsEachStateWithItsTexts)
          "Appka sa s TV ešte nepozná. Po stlačení tlačidla sa na TV ukáže kód."}, {"TV menu", "Zapnúť / vypnúť TV"}},
         {"waiting-for-code", "id host start ready req opt conf", "wrong",
          {"Na TV sa zobrazil 6-znakový kód. Prepíš ho sem.", "napr. 3F9A1C", "Kód nesedí, skontroluj ho na TV.", "Zrušiť"}, {"Kód z TV"}},
-        {"connected", connected, "named tv:app vol", {"Obývačka", "Pripojené", "OK", "Aplikácie", "Netflix"}, // the screenshot the package shows
+        {"connected", connected, "named tv:app tv:volume", {"Obývačka", "Pripojené", "OK", "Aplikácie", "Netflix"}, // the screenshot the package shows
          {"Späť", "Domov", "Prehrať / pauza", "Klávesnica", "Stlmiť", "Hlasitosť nadol", "Hlasitosť nahor", "Netflix",
           "Touchpad: ťukni na okraj pre šípku, do stredu pre OK, potiahni pre viac krokov, podrž pre opakovanie"}},
         {"failure", "id paired start close:conn", "", {"Pripojiť znova", "Spárovať znova"}, {}},
@@ -309,7 +289,7 @@ TEST(RemoteWindow, ShowsEachStateWithItsTexts)
         const bool pairing = c.name.starts_with("pairing") || c.name.starts_with("waiting");
         EXPECT_EQ(rig.item("pairingCard") != nullptr, pairing);
         EXPECT_EQ(rig.item("controls") != nullptr, !pairing);
-        EXPECT_EQ(shown(rig.item("failureCard")), c.name == "failure");
+        EXPECT_EQ(rig.item("failureCard") != nullptr, c.name == "failure"); // cards and rows exist only while shown
         if (!card) continue;
         // The card's button: disabled while busy (and only then a spinner), red while mirroring.
         QQuickItem* button = rig.item("mirrorButton");
@@ -363,6 +343,8 @@ TEST(RemoteWindow, DrivenAsAUser)
     }
     rig.last().receiveFrame(tvsim::TvMsg::volume(15, 30, false));
     EXPECT_EQ(rig.item("levelFill")->width(), rig.item("level")->width() / 2);
+    rig.run("tv:app"); // the app in front on the TV is outlined
+    EXPECT_TRUE(rig.item("app:com.netflix.ninja")->property("current").toBool());
 
     // Typing: every key goes to the field, Return submits, Left moves the caret.
     QQuickItem* field = rig.item("textField");

@@ -106,15 +106,12 @@ TEST(TrayMenu, StartAtLoginFollowsTheFileAsTheMenuOpens)
     };
     item->trigger();
     EXPECT_TRUE(opened() && rig.autostart.isEnabled());
-    item->trigger();
-    EXPECT_FALSE(opened() || rig.autostart.isEnabled());
-    rig.autostart.setEnabled(true);
-    EXPECT_TRUE(opened());
+    rig.autostart.setEnabled(false); // as another program would
+    EXPECT_FALSE(opened());
     // A file where the folder goes: the click changes nothing, and the item says so at once.
     const QString folder = QFileInfo(rig.autostart.filePath()).path();
     QFile blocker(folder);
     ASSERT_TRUE(QDir(folder).removeRecursively() && blocker.open(QIODevice::WriteOnly));
-    EXPECT_FALSE(opened());
     item->trigger();
     EXPECT_FALSE(item->isChecked());
 }
