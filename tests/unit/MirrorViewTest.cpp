@@ -15,7 +15,7 @@ using namespace telvanto::testing;
 using app::MirrorView;
 
 // Steps: "receiver" (the TV's receiver is known), "online" (its display), "toggle", "extend"/"mirror"
-// (the picker).
+// (the picker), "answer" (the panel finishes the selection).
 TEST(MirrorView, FollowsTheControllerAndDrivesIt)
 {
     const struct { const char* script; const char* subtitle; bool mirroring, busy; QStringList atTv, panel; int mode; } rows[] = {
@@ -23,6 +23,7 @@ TEST(MirrorView, FollowsTheControllerAndDrivesIt)
         {"receiver online", "Beží cez AirPlay", 1, 0, {}, {}, 0},
         {"toggle", "AirScreen sa spustí na TV", 0, 1, {"wakeUp", "launch com.ionitech.airscreen"}, {}, 0},
         {"receiver online toggle", "Beží cez AirPlay", 1, 1, {}, {"off AS-Obývačka"}, 0},
+        {"receiver online toggle answer", "Beží cez AirPlay", 1, 1, {}, {"off AS-Obývačka"}, 0}, // the pause after stopping
         {"extend", "AirScreen sa spustí na TV", 0, 0, {}, {}, 1}, {"extend mirror", "AirScreen sa spustí na TV", 0, 0, {}, {}, 0},
     };
     for (const auto& r : rows) {
@@ -35,7 +36,8 @@ TEST(MirrorView, FollowsTheControllerAndDrivesIt)
             if (w == "receiver") rig.receiverKnown(QStringLiteral("AS-Obývačka"));
             else if (w == "online") rig.tvDisplayOnline(true);
             else if (w == "toggle") view.toggle();
-            else view.setMode(w == "extend" ? 1 : 0);
+            else if (w == "extend" || w == "mirror") view.setMode(w == "extend" ? 1 : 0);
+            else rig.scheduler.advance(std::chrono::milliseconds(0));
         }
         EXPECT_EQ(view.subtitle(), QString::fromUtf8(r.subtitle));
         EXPECT_EQ(view.isMirroring(), r.mirroring); // the card's button follows it: red at 0.8 while mirroring
