@@ -126,7 +126,7 @@ TEST(MirrorController, StartStopAndModeSwitches)
          "woken, on A, off A, connected A, begin, mirror 5 1, complete"},
         // Every pick is stored; only a switch changes the displays, at once.
         {"the same mode while mirroring", "D:AS-TV +0 mirror", {}, {}, "mirroring, begin, mirror 5 1, complete, stored mirror"},
-        {"a switch while mirroring", "D:AS-TV +0 extend", {}, {},
+        {"a switch while mirroring", "D:AS-TV +0 mirror extend", {}, {},
          "mirroring, begin, mirror 5 1, complete, begin, mirror 5 0, origin 1 0 0, origin 5 1440 0, complete, stored extend"},
     };
     for (const auto& r : rows) {
