@@ -148,13 +148,11 @@ TEST(ControlCenterSelector, CallsAreIndependentAndNoneReportsAfterTheSelector)
     QStringList answers;
     rig.selector->selectReceiver("AS-TV", true, [&](bool ok) { answers << QStringLiteral("TV %1").arg(ok); });
     rig.selector->selectReceiver("Other", true, [&](bool ok) { answers << QStringLiteral("Other %1").arg(ok); });
-    rig.scheduler.advance(10s);
-    rig.selector->selectReceiver("Other", true, [&](bool) { answers << "late"; });
-    rig.scheduler.advance(1s);
+    rig.scheduler.advance(3s); // the TV's row is set; the other one is still sought
     rig.selector.reset();
     EXPECT_EQ(rig.scheduler.pending(), 0u);
     rig.scheduler.advance(10s);
-    EXPECT_EQ(answers, QStringList({"TV 1", "Other 0"}));
+    EXPECT_EQ(answers, QStringList({"TV 1"}));
 }
 
 TEST(ControlCenterSelector, DumpWritesTheTreeAfterOpeningThePanel)
