@@ -7,23 +7,20 @@
 
 #include <QStringList>
 
-#include <optional>
-
 namespace telvanto::testing {
 
-// Receiver selection that answers after a delay on the scheduler, or never (no answer set).
+// Receiver selection that answers on the scheduler's next turn.
 class FakeReceiverSelector final : public mirroring::ReceiverSelector {
 public:
     explicit FakeReceiverSelector(core::Scheduler& scheduler) : scheduler_(scheduler) {}
     void selectReceiver(const QString& name, bool connect, std::function<void(bool)> done) override
     {
         calls << (connect ? "on " : "off ") + name;
-        if (answer) task_ = scheduler_.schedule(delay, [done = std::move(done), ok = *answer] { done(ok); });
+        task_ = scheduler_.schedule({}, [done = std::move(done), ok = answer] { done(ok); });
     }
     void dumpControlCenter(const QString&, std::function<void()> done) override { done(); }
 
-    std::optional<bool> answer = true;
-    core::Duration delay{};
+    bool answer = true;
     QStringList calls;
 
 private:

@@ -36,9 +36,7 @@ struct MirrorRig : MirrorFakes {
     // The receiver's display comes online, or goes.
     void tvDisplayOnline(bool online)
     {
-        displays.screenList.clear();
-        displays.displays.erase(tvDisplay);
-        if (online) displays.displays[tvDisplay] = {}, displays.screenList.push_back({"AS-Obývačka", tvDisplay});
+        online ? displays.plug(tvDisplay, {}, "AS-Obývačka") : displays.unplug(tvDisplay);
         mirror->refreshDisplays();
     }
     void receiverKnown(const QString& name)
@@ -47,7 +45,6 @@ struct MirrorRig : MirrorFakes {
         mdns.announce("_airplay._tcp", {name});
         mdns.answer(name, "10.0.0.7");
         scheduler.advance({});
-        mirror->updateReceiverName();
     }
 };
 

@@ -46,7 +46,6 @@ int main(int argc, char** argv)
 
     // The bar holding the status area is a plain widget, no window on AT-SPI (a "filler").
     QWidget bar;
-    bar.setWindowTitle("Lišta");
     auto* status = new QStatusBar(&bar);
     (new QVBoxLayout(&bar))->addWidget(status);
     // The second matches a mirroring keyword, but is a status item, not the panel's tile.
