@@ -46,7 +46,7 @@ struct ShareRig {
     }
     core::Duration now() const { return scheduler.now() - start; }
     void note(const std::string& what) { events += (events.empty() ? "" : " ") + what + "@" + std::to_string(now() / std::chrono::milliseconds(1)); }
-    std::string sent() { std::string out; for (const std::string& line : transcript(tv().sent)) out += (out.empty() ? "" : ", ") + line; return out; }
+    std::string sent() { std::string out; for (const std::string& word : received(tv())) out += (out.empty() ? "" : ",") + word; return out; }
     linksender::LinkSender::Services services() { return {paired.store, channels, scheduler, log, 16466}; }
     FakeChannel& tv() { return channels.last(); }
 

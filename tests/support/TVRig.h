@@ -6,6 +6,7 @@
 
 #include "FakeChannel.h"
 #include "FakePlatform.h"
+#include "RemoteTranscript.h"
 #include "TempDir.h"
 #include "TestIdentities.h"
 #include "TvMsg.h"
@@ -28,25 +29,6 @@ inline constexpr quint16 pairingPort = 16467, remotePort = 16466;
 
 inline QString u8(const std::string& text) { return QString::fromStdString(text); }
 inline core::Duration duration(const std::string& text) { return std::stoll(text) * (text.ends_with("ms") ? 1ms : 1000ms); } // "1500ms", "2s"
-
-// What reached the TV on a remote channel, in words: "configure:615", "active:615", "ping:7",
-// "key:19", "del", "ime:<text>@<ime>/<field>", "link:<link>".
-inline std::vector<std::string> received(const FakeChannel& channel)
-{
-    using namespace TvMsg::from;
-    using std::to_string;
-    std::vector<std::string> out;
-    for (const Bytes& frame : channel.sent) {
-        const auto m = TvMsg::decodeRemote(payloadOf(frame));
-        if (const auto* c = std::get_if<Configure>(&m)) out.push_back("configure:" + to_string(c->features));
-        if (const auto* a = std::get_if<SetActive>(&m)) out.push_back("active:" + to_string(a->value));
-        if (const auto* p = std::get_if<PingResponse>(&m)) out.push_back("ping:" + to_string(p->value));
-        if (const auto* k = std::get_if<Key>(&m)) out.push_back(k->code == 67 ? "del" : "key:" + to_string(k->code));
-        if (const auto* i = std::get_if<ImeBatch>(&m)) out.push_back("ime:" + i->text + "@" + to_string(i->ime) + "/" + to_string(i->field));
-        if (const auto* l = std::get_if<AppLink>(&m)) out.push_back("link:" + l->link);
-    }
-    return out;
-}
 
 // A controller with real stores in a temporary directory, fake channels in virtual time, and
 // a check that every published field announces each change, and only changes.
