@@ -5,7 +5,6 @@
 
 #include "FakeChannel.h"
 #include "PairedStore.h"
-#include "RemoteTranscript.h"
 #include "VirtualScheduler.h"
 
 #include <map>
