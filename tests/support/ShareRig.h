@@ -22,12 +22,12 @@ struct ShareRig {
 
     // Words of a script: "share[=URL]" starts the flow with one URL, "nothing" with no items;
     // a number waits until that many ms after the start; the rest is what the TV does then:
-    // conf[=FEATURES] active ping=N start off noise close close:KIND.
+    // conf[=FEATURES] active ping=N start off noise close close:io|conn|tls.
     void play(const std::string& script)
     {
         using Kind = transport::Channel::Error::Kind;
         namespace TvMsg = tvsim::TvMsg;
-        const std::map<std::string, Kind> kinds{{"io", Kind::io}, {"conn", Kind::connection}, {"tls", Kind::tls}, {"big", Kind::oversized}};
+        const std::map<std::string, Kind> kinds{{"io", Kind::io}, {"conn", Kind::connection}, {"tls", Kind::tls}};
         std::istringstream words(script);
         for (std::string word; words >> word;) {
             const std::string verb = word.substr(0, word.find_first_of("=:")), arg = word.substr(std::min(verb.size() + 1, word.size()));

@@ -81,10 +81,10 @@ struct TVRig {
 
     FakeChannel& last() { return channels.last(); }
     std::size_t opened() const { return channels.opened.size(); }
-    core::Duration untilNextChannel(core::Duration limit = 60s)
+    core::Duration untilNextChannel() // at most a minute
     {
         core::Duration waited{};
-        for (const std::size_t before = opened(); opened() == before && waited < limit; waited += 100ms) scheduler.advance(100ms);
+        for (const std::size_t before = opened(); opened() == before && waited < 60s; waited += 100ms) scheduler.advance(100ms);
         return waited;
     }
     identity::RSAPublicKey clientKey() const { return std::get<identity::findResult::Found>(identity::findIdentity(store)).identity.publicKey(); }

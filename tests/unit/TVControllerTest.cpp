@@ -136,8 +136,7 @@ TEST(TVController, StatusTable)
              "legacy=key nostore make ?key=none ?legacy=kept", // kept for the next launch when it cannot be stored
              // Every confirmed connection saves the address; an unchanged one is not written again.
              "id paired start ready tv:start watch reconnect ready tv:start reconnect ready tv:start ?unwritten ?opened=3 ?saved=10.0.0.5",
-             "badid paired start +60s ?failed=keychain fixid ~ ?connecting", // one announcement for six attempts
-             "id paired start close breakid +1s ?went=connecting,unreachable,keychain",
+             "id paired start close breakid +60s ?went=connecting,unreachable,keychain fixid ~ ?connecting", // one announcement for six attempts
              "badid paired make pair ?failed=keychain ?opened=0",
              "id host start ready req opt conf typo code ?said=request:Test_PC,option,configuration,secret ?waitingForCode",
              "id host start ready req opt conf code secret ?connecting ?key=tv ?saved=10.0.0.5 ?to=10.0.0.5:remote:tv",
