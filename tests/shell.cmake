@@ -5,7 +5,7 @@ telvanto_integration_test(test-wake integration/WakeMonitorTest.cpp)
 target_link_libraries(test-wake PRIVATE wake Qt6::DBus)
 
 # Start at login and the tray menu, with the controller on fake channels in virtual time.
-add_executable(test-shell unit/AutostartTest.cpp unit/TrayMenuTest.cpp support/WidgetsTestMain.cpp)
+add_executable(test-shell unit/AutostartTest.cpp unit/TrayMenuTest.cpp support/GuiTestMain.cpp)
 target_link_libraries(test-shell PRIVATE GTest::gtest GTest::gmock appshell tvsimlib Qt6::Test)
 target_include_directories(test-shell PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
 gtest_discover_tests(test-shell DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -1,12 +1,12 @@
-// GoogleTest main for window tests: a Qt GUI application on the offscreen platform unless
-// the environment names another.
-#include <QGuiApplication>
+// GoogleTest main for window, menu and tray tests: a QApplication, as the program has, on the
+// offscreen platform unless the environment names another.
+#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
