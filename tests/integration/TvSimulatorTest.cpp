@@ -11,7 +11,6 @@ using In = RemoteMsg::Incoming;
 namespace in = RemoteMsg::in;
 
 namespace {
-const PairingMsg::Reply accepted = PairingMsg::reply::SecretAck{};
 In asked(Peer& remote, const Bytes& frame) { return RemoteMsg::decode(remote.ask(frame)); }
 } // namespace
 
@@ -22,7 +21,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
 {
     TvsimRig rig(true);
     tvsim::Simulator& tv = *rig.tv;
-    ASSERT_EQ(pairWithTvsim(tv, testIdentity(1)), accepted);
+    rig.pair();
 
     Peer kept(tv.remotePort(), testIdentity(1), tv.publicKey(), true);
     ASSERT_TRUE(kept.gets<in::ImeBatch>());
@@ -83,7 +82,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
              EXPECT_EQ(PairingMsg::decode(pairing.ask(PairingMsg::request("x"))), PairingMsg::Reply{PairingMsg::reply::Failed{403}}); }},
         {"forget", nullptr, [&](Peer& l) {
              ASSERT_TRUE(l.ends() && l.said.back() == "closed tls" && !l.tls->keyBox().pinMismatch);
-             ASSERT_EQ(pairWithTvsim(tv, testIdentity(1)), accepted); }},
+             rig.pair(); }},
         {"new-identity", nullptr, [&](Peer&) { Peer stranger(tv.remotePort(), testIdentity(1), oldKey); EXPECT_TRUE(stranger.ends() && stranger.tls->keyBox().pinMismatch); }},
     };
     for (const auto& c : cases) {
