@@ -28,6 +28,7 @@ TEST(CliWithTvsim, AsAPersonOrAScriptMeetsIt)
         const char* err; // the one line on standard error after the program's name; "": not checked
     } rows[] = {
         {"the code typed after the 4 s deadline", "fresh 1", tv + "--timeout 4 pair", "restart", "wait code end", 0, "paired with 127.0.0.1\n", ""},
+        {"nothing typed", "fresh 2", tv + "pair", "restart", "eof", 7, "", "the input ended before the code the TV shows was typed"},
         {"the code without a line end", "fresh 3", tv + "pair", "restart", "code eof", 0, "paired with 127.0.0.1\n", ""},
         {"pair interrupted", "fresh 4", tv + "pair", "restart", "term", 130, {}, ""},
         {"watch interrupted", "client", tv + "watch", "restart", "term", 0, {}, ""},

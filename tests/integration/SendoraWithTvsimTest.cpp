@@ -22,8 +22,8 @@ TEST(SendoraWithTvsim, OutcomesTable)
         QStringList received;
     } rows[] = {
         {"none", nullptr, {}, url, 2, "", notPaired, {}},
-        {"client", nullptr, gui, url, 0, ok, "", sent}, // no display
-        {"client", nullptr, gui + QStringList{"QT_QPA_PLATFORM=xcb"}, "--clipboard", 64, "", "sendora: no display, so there is no clipboard to read", {}},
+        {"client", nullptr, gui + QStringList{"QT_QPA_PLATFORM=xcb"}, url, 0, ok, "", sent}, // a display nobody serves
+        {"client", nullptr, gui, "--clipboard", 64, "", "sendora: no display, so there is no clipboard to read", {}},
         {"client", "forget", {}, url, 2, "", notPaired, {}}, // the TV no longer knows us
     };
     for (const auto& row : rows) {

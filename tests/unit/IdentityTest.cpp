@@ -58,7 +58,8 @@ TEST(RSAPublicKey, CertificateTable)
     const auto cert = [&](const char* tbsHead) { return der::sequence({der::sequence({fromHex(tbsHead), spki}), der::sequence({}), der::bitString({})}); };
     const struct { const char* name; Bytes certificate; std::optional<RSAPublicKey> key; } cases[] = {
         {"v1", cert("020101 3000 3000 3000 3000"), RSAPublicKey{{5}, {3}}}, {"v3", cert("a003020102 020101 3000 3000 3000 3000"), RSAPublicKey{{5}, {3}}},
-        {"subject missing", cert("020101 3000 3000 3000"), std::nullopt}, {"version cut", cert("a0030201"), std::nullopt}};
+        {"subject missing", cert("020101 3000 3000 3000"), std::nullopt}, {"version cut", cert("a0030201"), std::nullopt},
+        {"nothing in the tbs", fromHex("3002 3000"), std::nullopt}, {"empty", {}, std::nullopt}};
     for (const auto& c : cases) EXPECT_EQ(RSAPublicKey::fromCertificate(c.certificate), c.key) << c.name;
 }
 
