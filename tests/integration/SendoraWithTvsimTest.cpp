@@ -1,22 +1,17 @@
 // sendora, the program, against the simulated TV over real TLS.
 #include "Tvsim.h"
 
-#include <QFile>
-
 // The TV wakes and opens exactly the link. A TV that no longer takes our certificate: pairing
-// again is what helps then, not checking the Wi-Fi, as for a TV that cannot be reached. Without
-// a display that answers, the outcome goes to the terminal and the clipboard cannot be read, a
-// usage error; never an abort.
+// again is what helps then. Without a display, or with one that does not answer, the outcome
+// goes to the terminal and the clipboard cannot be read, a usage error; never an abort.
 TEST(SendoraWithTvsim, OutcomesTable)
 {
     telvanto::testing::TvsimRig rig;
     rig.pair();
-    int n = 4200; // an X display nobody serves here
-    while (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(n)) || QFile::exists(QString("/tmp/.X%1-lock").arg(n))) ++n;
-    const QStringList gui{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"}, silent = gui + QStringList{QString("DISPLAY=:%1").arg(n)};
-    const QString text = QString::fromUtf8("Pozri toto: https://example.com/článok?id=7, je dobré."), url = "https://example.com";
+    const QStringList gui{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"};
+    const QString url = "https://example.com";
     const QString ok = QString::fromUtf8("Beží na TV\n"), notPaired = QString::fromUtf8("Najprv otvor Telvanto a spáruj ho s TV.\n");
-    const QStringList sent{"configure", "setActive", "key wakeUp", "appLink https://example.com/%C4%8Dl%C3%A1nok?id=7"};
+    const QStringList sent{"configure", "setActive", "key wakeUp", "appLink https://example.com"};
     const struct {
         const char* data;
         const char* forTv; // a command for the TV first
@@ -27,11 +22,9 @@ TEST(SendoraWithTvsim, OutcomesTable)
         QStringList received;
     } rows[] = {
         {"none", nullptr, {}, url, 2, "", notPaired, {}},
-        {"client", nullptr, gui, text, 0, ok, "", sent}, // no display
-        {"client", nullptr, silent + QStringList{"XDG_SESSION_TYPE=wayland"}, text, 0, ok, "", sent},
-        {"client", nullptr, silent + QStringList{"QT_QPA_PLATFORM=xcb"}, "--clipboard", 64, "", "sendora: no display, so there is no clipboard to read", {}},
+        {"client", nullptr, gui + QStringList{"QT_QPA_PLATFORM=xcb"}, url, 0, ok, "", sent}, // a display nobody serves
+        {"client", nullptr, gui, "--clipboard", 64, "", "sendora: no display, so there is no clipboard to read", {}},
         {"client", "forget", {}, url, 2, "", notPaired, {}}, // the TV no longer knows us
-        {"client", "refuse", {}, url, 3, "", QString::fromUtf8("TV sa nedá zastihnúť. Je zapnutá a v rovnakej Wi-Fi?\n"), {}}, // last: the TV is gone
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.env.join(' ').toStdString() + " " + row.data + " " + (row.forTv ? row.forTv : "") + " " + row.arg.toStdString());

@@ -10,11 +10,6 @@ using namespace std::chrono_literals;
 using In = RemoteMsg::Incoming;
 namespace in = RemoteMsg::in;
 
-namespace {
-const PairingMsg::Reply accepted = PairingMsg::reply::SecretAck{};
-In asked(Peer& remote, const Bytes& frame) { return RemoteMsg::decode(remote.ask(frame)); }
-} // namespace
-
 // A remote pairs, meets the TV's opening, drives it and gets its pings; then each fault and
 // control command as a remote meets it: a remote connection is opened after the command, and
 // the fault switched off again.
@@ -22,7 +17,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
 {
     TvsimRig rig(true);
     tvsim::Simulator& tv = *rig.tv;
-    ASSERT_EQ(pairWithTvsim(tv, testIdentity(1)), accepted);
+    rig.pair();
 
     Peer kept(tv.remotePort(), testIdentity(1), tv.publicKey(), true);
     ASSERT_TRUE(kept.gets<in::ImeBatch>());
@@ -33,7 +28,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
         {RemoteMsg::appLink("https://www.youtube.com/watch?v=x"), in::CurrentApp{"com.google.android.youtube.tv"}},
         {RemoteMsg::key(TVKey::home), in::CurrentApp{"com.google.android.tvlauncher"}},
     };
-    for (const auto& [frame, report] : reactions) EXPECT_EQ(asked(kept, frame), report);
+    for (const auto& [frame, report] : reactions) EXPECT_EQ(RemoteMsg::decode(kept.ask(frame)), report);
 
     // Each insertion lands at the end of the field; delete takes back the last character.
     const std::pair<Bytes, const char*> typing[] = {{RemoteMsg::imeBatch("ab", 1, 1), "ab"},
@@ -52,7 +47,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
     ASSERT_TRUE(broken.gets<in::Start>());
     broken.channel->send(encodeVarint(FrameBuffer::maxFrameLength + 1));
     ASSERT_TRUE(broken.ends());
-    EXPECT_EQ(asked(kept, RemoteMsg::key(TVKey::volumeDown)), In{(in::Volume{9, 100, false})}) << "a broken remote loses only its own";
+    EXPECT_EQ(RemoteMsg::decode(kept.ask(RemoteMsg::key(TVKey::volumeDown))), In{(in::Volume{9, 100, false})}) << "a broken remote loses only its own";
 
     const auto oldKey = tv.publicKey();
     const struct {
@@ -61,14 +56,14 @@ TEST(TvSimulator, AsARemoteMeetsIt)
         std::function<void(Peer&)> check;
     } cases[] = {
         // A start would come before the volume; so would anything sent while silent.
-        {"no-start", "no-start off", [](Peer& l) { ASSERT_TRUE(l.gets<in::SetActive>()); asked(l, RemoteMsg::key(TVKey::volumeUp));
+        {"no-start", "no-start off", [](Peer& l) { ASSERT_TRUE(l.gets<in::SetActive>()); l.ask(RemoteMsg::key(TVKey::volumeUp));
                                                EXPECT_TRUE(l.got<in::Volume>() && !l.got<in::Start>()); }},
         {"silent", "silent off", [&](Peer& l) { // what it sent while silent would come first
              rig.received.clear(), l.channel->send(RemoteMsg::configure(615));
              ASSERT_TRUE(waitUntil([&] { return rig.received.contains("configure"); }) && tv.runCommand("silent off") == "ok");
-             asked(l, RemoteMsg::configure(615)); EXPECT_TRUE(std::holds_alternative<in::SetActive>(l.remote.at(0))); }},
+             l.ask(RemoteMsg::configure(615)); EXPECT_TRUE(std::holds_alternative<in::SetActive>(l.remote.at(0))); }},
         {"no-pings", "no-pings off", [&](Peer& l) { // pings would come before the volume
-             ASSERT_TRUE(l.gets<in::Start>()); rig.pings.advance(20s); asked(l, RemoteMsg::key(TVKey::volumeUp));
+             ASSERT_TRUE(l.gets<in::Start>()); rig.pings.advance(20s); l.ask(RemoteMsg::key(TVKey::volumeUp));
              EXPECT_TRUE(l.got<in::Volume>() && !l.got<in::Ping>()); }},
         // Frames before the end of the stream still arrive; an orderly end.
         {"close-after 2", "close-after off", [](Peer& l) { ASSERT_TRUE(l.ends()); EXPECT_EQ(l.remote.size(), 2u); EXPECT_EQ(l.said.back(), "closed"); }},
@@ -83,7 +78,7 @@ TEST(TvSimulator, AsARemoteMeetsIt)
              EXPECT_EQ(PairingMsg::decode(pairing.ask(PairingMsg::request("x"))), PairingMsg::Reply{PairingMsg::reply::Failed{403}}); }},
         {"forget", nullptr, [&](Peer& l) {
              ASSERT_TRUE(l.ends() && l.said.back() == "closed tls" && !l.tls->keyBox().pinMismatch);
-             ASSERT_EQ(pairWithTvsim(tv, testIdentity(1)), accepted); }},
+             rig.pair(); }},
         {"new-identity", nullptr, [&](Peer&) { Peer stranger(tv.remotePort(), testIdentity(1), oldKey); EXPECT_TRUE(stranger.ends() && stranger.tls->keyBox().pinMismatch); }},
     };
     for (const auto& c : cases) {

@@ -18,17 +18,13 @@ public:
         const char* host = "192.168.1.20";
     };
 
-    PairedStore() : PairedStore(Items{}) {}
     explicit PairedStore(Items items) : store(dir.path())
     {
         const std::string item(identity::CredentialStore::identityItem);
         if (items.identity) std::filesystem::copy_file(identityFolder(0) / item, dir / item);
-        if (items.pin) store.storePinnedKey(tvKey());
+        if (items.pin) store.storePinnedKey(identity::RSAPublicKey{fromHex("00c0ffee0123456789"), fromHex("010001")});
         if (items.host) store.write(identity::CredentialStore::tvHostItem, toBytes(items.host));
     }
-
-    static identity::RSAPublicKey tvKey() { return {fromHex("00c0ffee0123456789"), fromHex("010001")}; }
-    static const identity::ClientIdentity& clientIdentity() { return testIdentity(0); }
 
     TempDir dir;
     identity::CredentialStore store;

@@ -13,7 +13,6 @@
 #include "VirtualScheduler.h"
 
 #include <QProcess>
-#include <QTcpServer>
 #include <gtest/gtest.h>
 
 namespace telvanto::testing {
@@ -74,19 +73,6 @@ struct Peer {
     std::vector<protocol::RemoteMsg::Incoming> remote; // the messages read as the remote protocol
 };
 
-// Runs the pairing dialogue with a simulated TV as a remote does, over real TLS, and returns
-// the TV's answer to the secret.
-inline protocol::PairingMsg::Reply pairWithTvsim(tvsim::Simulator& tv, const identity::ClientIdentity& client)
-{
-    using namespace protocol;
-    Peer peer(tv.pairingPort(), client, std::nullopt);
-    for (const Bytes& frame : {PairingMsg::request("test"), PairingMsg::option(), PairingMsg::configuration()})
-        if (peer.ask(frame).empty()) return ADD_FAILURE() << "the pairing dialogue stopped early", PairingMsg::reply::Other{};
-    auto secret = identity::pairingSecret(tv.code().toStdString(), client.publicKey(), *peer.channel->serverKey());
-    if (!secret) return ADD_FAILURE() << "the code's check byte must match", PairingMsg::reply::Other{};
-    return PairingMsg::decode(peer.ask(PairingMsg::secret(*secret)));
-}
-
 // A program run with the data folder dir/data (or another under dir), settings of its own
 // and a system bus that does not exist, so nothing leaves loopback.
 struct ProgramRun {
@@ -115,9 +101,6 @@ struct ProgramRun {
     QString out, err;
 };
 
-// A port on loopback where nobody listens.
-inline quint16 closedPort() { QTcpServer probe; return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0; }
-
 // One simulated TV for a whole test, and the programs run against it. virtualPings: the
 // TV's pings come only when the test advances `pings`.
 struct TvsimRig : ProgramRun {
@@ -126,12 +109,19 @@ struct TvsimRig : ProgramRun {
         QObject::connect(tv.get(), &tvsim::Simulator::received, [this](const QString& what) { received.append(what); });
     }
 
-    // Leaves in dir/client what a finished pairing leaves, with testIdentity(1).
+    // Runs the pairing dialogue with testIdentity(1) as a remote does, over real TLS, and leaves
+    // in dir/client what a finished pairing leaves.
     void pair()
     {
-        std::filesystem::copy(identityFolder(1).path(), dir / "client");
+        using namespace protocol;
+        Peer peer(tv->pairingPort(), testIdentity(1), std::nullopt);
+        for (const Bytes& frame : {PairingMsg::request("test"), PairingMsg::option(), PairingMsg::configuration()})
+            ASSERT_FALSE(peer.ask(frame).empty()) << "the pairing dialogue stopped early";
+        const auto secret = identity::pairingSecret(tv->code().toStdString(), testIdentity(1).publicKey(), *peer.channel->serverKey());
+        ASSERT_TRUE(secret) << "the code's check byte must match";
+        ASSERT_EQ(PairingMsg::decode(peer.ask(PairingMsg::secret(*secret))), PairingMsg::Reply{PairingMsg::reply::SecretAck{}});
+        if (!std::filesystem::exists(dir / "client")) std::filesystem::copy(identityFolder(1).path(), dir / "client");
         const identity::CredentialStore store(dir / "client");
-        ASSERT_EQ(pairWithTvsim(*tv, testIdentity(1)), protocol::PairingMsg::Reply{protocol::PairingMsg::reply::SecretAck{}});
         store.storePinnedKey(tv->publicKey()), store.storeHost("127.0.0.1"), received.clear();
     }
 
