@@ -1,5 +1,5 @@
-// The channel over real TLS on loopback: against the simulated TV, and in a network namespace
-// without routes.
+// The channel over real TLS on loopback: against the simulated TV and openssl s_server, and in a
+// network namespace without routes.
 #include "OwnNetNamespace.h"
 #include "Tvsim.h"
 
@@ -64,6 +64,25 @@ TEST(TLSChannel, AgainstThePairedTv)
     EXPECT_TRUE(other.tls->keyBox().pinMismatch);
     EXPECT_EQ(other.tls->keyBox().key, theirs);
     EXPECT_TRUE(rig.received.isEmpty()) << rig.received.join(", ").toStdString();
+}
+
+// An independent TLS implementation: openssl s_server with the key we pin, asking for our
+// certificate. The channel becomes ready, presents its certificate, and what it sends arrives whole.
+TEST(TLSChannel, MeetsOpenSslServer)
+{
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    const auto pem = identityFolder(100).path() / identity::CredentialStore::identityItem; // the key, then the certificate
+    server.start("openssl", {"s_server", "-accept", "127.0.0.1:0", "-Verify", "1", "-cert", QString::fromStdString(pem)});
+    QByteArray output;
+    const auto shows = [&](const char* text) { return waitUntil([&] { return (output += server.readAll()).contains(text); }); };
+    ASSERT_TRUE(shows("ACCEPT 127.0.0.1:")) << output.toStdString();
+    Peer client(output.split(':').last().trimmed().toUShort(), testIdentity(1), testIdentity(100).publicKey());
+    client.channel->send(toBytes("sent before the handshake"));
+    EXPECT_TRUE(shows("sent before the handshake")) << output.toStdString();
+    EXPECT_TRUE(output.contains("depth=0 CN = test 1\n")) << output.toStdString();
+    EXPECT_EQ(client.said, std::vector<std::string>{"ready"});
+    server.kill(), server.waitForFinished();
 }
 
 TEST(TLSChannel, ConnectTimeoutAtSixSeconds)
