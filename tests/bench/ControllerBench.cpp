@@ -34,15 +34,9 @@ void keyLatency(benchmark::State& state)
             const QByteArray line = output.left(end);
             output.remove(0, end + 1);
             if (line.startsWith("code ")) code = QString::fromLatin1(line.mid(5));
-            if (line.contains("listening on")) {
-                const QList<QByteArray> words = line.split(' ');
-                pairPort = static_cast<quint16>(words[words.size() - 4].chopped(1).toUInt());
-                remotePort = static_cast<quint16>(words.last().toUInt());
-            }
-            if (line.startsWith('{')) {
-                const QJsonObject entry = QJsonDocument::fromJson(line).object();
-                if (entry["msg"] == "key" && entry["dir"] == "in") keyTimes.push_back(entry["t"].toInteger());
-            }
+            const QJsonObject entry = QJsonDocument::fromJson(line).object();
+            if (entry["event"] == "started") pairPort = quint16(entry["pairingPort"].toInt()), remotePort = quint16(entry["remotePort"].toInt());
+            if (entry["msg"] == "key" && entry["dir"] == "in") keyTimes.push_back(entry["t"].toInteger());
         }
     });
     tvsimProcess.start(QStringLiteral(TELVANTO_BIN_DIR "/tvsim"),
